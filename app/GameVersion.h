@@ -1,0 +1,22 @@
+#pragma once
+// The game's version: major (bits 31-24), minor (23-16) and build (15-0) in one unsigned
+// value, ordered as a number; and the Bin\version.xml text that records it.
+
+#include <cstdint>
+#include <string>
+
+using GameVersion = uint32_t;
+
+// 32-bit wrap-around, no range checks: a minor above 255 carries into the major.
+GameVersion PackGameVersion(int32_t major, int32_t minor, int32_t build);
+
+inline uint32_t VersionMajor(GameVersion version) { return version >> 24; }
+inline uint32_t VersionMinor(GameVersion version) { return (version >> 16) & 0xFFu; }
+inline uint32_t VersionBuild(GameVersion version) { return version & 0xFFFFu; }
+
+// The six-line text written to Bin\version.xml (LF line ends, no BOM).
+std::string FormatVersionFile(GameVersion version);
+
+// Never fails: 0 when the file cannot be opened or read. Searches at most 4096 bytes, up
+// to the first zero byte; a field whose tag pair is missing is 0.
+GameVersion ReadInstalledVersion(const std::string& path);
