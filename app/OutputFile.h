@@ -1,0 +1,52 @@
+#pragma once
+// Writing one file below GameFolder without ever leaving the old file half-replaced.
+//
+// The data goes into a temporary file beside the target: the target's own path followed by
+// ".~vantis", or ".~vantis1" to ".~vantis99" when that name is taken (a leftover of an
+// interrupted run, or any other file). The temporary file is created with CREATE_NEW, so
+// whatever the package's names are, no existing file is ever opened, truncated or replaced
+// by it. Only when every byte is written, flushed and the handle closed does one
+// MoveFileExA put it over the target; until then the target is exactly as it was.
+
+#include <windows.h>
+
+#include <string>
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  // Discards whatever has not been moved over the target.
+  ~OutputFile() { Discard(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // One WriteFile of the whole block. A call that reports fewer bytes written than asked
+  // counts as failed: a full disk can answer TRUE with a short count.
+  bool Write(const std::string& data);
+
+  // Flushes and closes the temporary file. On failure the temporary file is deleted.
+  bool Close();
+
+  // Moves the closed temporary file over the target, replacing it. On failure (the target
+  // is a folder, read-only, or open in another program) the temporary file is deleted and
+  // the target is untouched.
+  bool ReplaceTarget();
+
+  // Closes and deletes the temporary file, if there is one.
+  void Discard();
+
+ private:
+  friend bool CreateOutputFile(const std::string& relativeName, OutputFile& file);
+
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  std::string targetPath_;
+  std::string temporaryPath_;
+};
+
+// Opens a new temporary file for the target GameFolder + `relativeName` (written byte for
+// byte, "/" and "\" alike, no case folding). When the first attempt fails, for whatever
+// reason, the folders named by the prefixes before each "/" of `relativeName` are created
+// from the top down (an existing folder is fine; any other failure ends the attempt), and
+// the file is tried once more. Names with "\" between their levels get no folders created.
+// `file` must be empty (fresh or discarded). Shows no message.
+bool CreateOutputFile(const std::string& relativeName, OutputFile& file);

@@ -1,0 +1,112 @@
+#include "app/PreInstallChecks.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/GameVersion.h"
+#include "app/Installer.h"
+#include "app/MessageBox.h"
+#include "app/Messages.h"
+#include "app/PatchManifest.h"
+#include "package/EntryName.h"
+#include "package/PackageIndex.h"
+
+namespace {
+
+constexpr DWORD kModulePathSize = 32768;
+constexpr size_t kMessageSize = 4096;
+
+// The full path of the running executable, in the ANSI code page. A path that does not
+// fit comes back cut off; an empty one fails to open as a package.
+std::string GetInstallerPath() {
+  std::vector<char> buffer(kModulePathSize);
+  DWORD length = GetModuleFileNameA(nullptr, buffer.data(), kModulePathSize);
+  if (length > kModulePathSize) length = kModulePathSize;
+  return std::string(buffer.data(), length);
+}
+
+// The length of the folder part of `path`, its last "\" or "/" included; 0 when there is
+// none. Double-byte characters are stepped over whole, so that a trail byte 0x5C in a
+// Chinese file name is not taken for a separator.
+size_t FolderPartLength(const std::string& path) {
+  size_t length = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < path.size()) {
+      ++i;
+    } else if (c == '\\' || c == '/') {
+      length = i + 1;
+    }
+  }
+  return length;
+}
+
+bool AskToContinue(const char* question) {
+  return ShowMessage(question, MB_OKCANCEL | MB_ICONWARNING) == IDOK;
+}
+
+// Versions compare as packed numbers, so a minor above 255 has already carried into the
+// major. A reinstall is asked about first, whatever the rule says.
+bool AcceptInstalledVersion(GameVersion installedVersion) {
+  if (installedVersion >= PatchVersion) return AskToContinue(kAskInstalledNotOlder);
+
+  switch (VersionRule) {
+    case RuleExact: {
+      if (installedVersion == RequiredVersion) return true;
+      char text[kMessageSize];
+      std::snprintf(text, sizeof text, kInstallRequiredFirstFormat,
+                    static_cast<unsigned>(VersionMajor(RequiredVersion)),
+                    static_cast<unsigned>(VersionMinor(RequiredVersion)),
+                    static_cast<unsigned>(VersionBuild(RequiredVersion)));
+      ShowMessage(text, MB_ICONWARNING);
+      return false;
+    }
+    case RuleAtMost:
+      return installedVersion <= RequiredVersion || AskToContinue(kAskInstalledAboveRequired);
+    case RuleInvalid:
+      break;
+  }
+  ShowMessage(kManifestInvalid, MB_ICONERROR);
+  return false;
+}
+
+}  // namespace
+
+bool OpenInstallerPackage() {
+  if (!OpenPackage(GetInstallerPath())) return false;
+  for (const auto& item : PackageIndex) {
+    if (!IsSafeEntryName(item.first)) return false;
+  }
+  return true;
+}
+
+bool RunPreInstallChecks() {
+  const std::string installerPath = GetInstallerPath();
+  // Not normalised: D:\Games\Vantis\updates\setup.exe gives D:\Games\Vantis\updates\..\ and
+  // a bare file name gives the relative "..\". The folder's own name is never looked at.
+  GameFolder = installerPath.substr(0, FolderPartLength(installerPath)) + "..\\";
+
+  const std::string binFolder = GameFolder + "Bin\\";
+  if (GetFileAttributesA((binFolder + "Vantis.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    ShowMessage(kRunFromUpdatesFolder, MB_ICONERROR);
+    return false;
+  }
+  // Missing or unreadable reads as 0.0.0, which the rule then judges.
+  const GameVersion installedVersion = ReadInstalledVersion(binFolder + "version.xml");
+
+  const PackageEntry* manifestEntry = FindPackageEntry("config.txt");
+  if (!manifestEntry) {
+    ShowMessage(kManifestMissing, MB_ICONERROR);
+    return false;
+  }
+  std::string manifest;
+  if (!ReadEntry(*manifestEntry, manifest)) {
+    ShowMessage(kManifestUnreadable, MB_ICONERROR);
+    return false;
+  }
+  ParsePatchManifest(manifest);
+  return AcceptInstalledVersion(installedVersion);
+}

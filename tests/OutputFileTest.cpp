@@ -1,0 +1,197 @@
+// Writing below the game folder through a temporary file: a target changes only when the
+// whole new file is in place, and nothing else in the folder is ever touched.
+
+#include "app/OutputFile.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "app/Installer.h"
+
+namespace {
+
+std::string ReadFileText(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(file);
+  return text;
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+// Every test runs in a fresh game folder of its own.
+class OutputFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(sizeof temp, temp);
+    static int counter = 0;
+    folder_ = std::string(temp) + "vantis-output-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(counter++);
+    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+    GameFolder = folder_ + "\\";
+  }
+  void TearDown() override { RemoveTree(folder_); }
+
+  std::string PathOf(const std::string& name) const { return GameFolder + name; }
+
+  std::set<std::string> Listing(const std::string& subfolder = "") const {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((GameFolder + subfolder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") names.insert(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+  }
+
+  // Create, write every block, close and move: what the worker does on the good path.
+  bool WriteWhole(const std::string& name, std::initializer_list<std::string> blocks) {
+    OutputFile file;
+    if (!CreateOutputFile(name, file)) return false;
+    for (const std::string& block : blocks) {
+      if (!file.Write(block)) return false;
+    }
+    return file.Close() && file.ReplaceTarget();
+  }
+
+  std::string folder_;
+};
+
+using Names = std::set<std::string>;
+
+TEST_F(OutputFileTest, CreatesFoldersNamedWithSlashesAndReplacesTheTargetLast) {
+  OutputFile file;
+  ASSERT_TRUE(CreateOutputFile("a/b/c.dat", file));
+  EXPECT_EQ(Listing("a\\b\\"), Names{"c.dat.~vantis"});
+  ASSERT_TRUE(file.Write("first "));
+  ASSERT_TRUE(file.Write(""));
+  ASSERT_TRUE(file.Write("second"));
+  EXPECT_EQ(ReadFileText(PathOf("a\\b\\c.dat")), "<missing>");
+  ASSERT_TRUE(file.Close());
+  ASSERT_TRUE(file.ReplaceTarget());
+  EXPECT_EQ(ReadFileText(PathOf("a/b/c.dat")), "first second");
+  EXPECT_EQ(Listing("a\\b\\"), Names{"c.dat"});
+
+  // Existing folders and an existing target: replaced whole, or emptied by no blocks at all.
+  ASSERT_TRUE(WriteWhole("a/b/c.dat", {"third"}));
+  EXPECT_EQ(ReadFileText(PathOf("a/b/c.dat")), "third");
+  ASSERT_TRUE(WriteWhole("a/b/c.dat", {}));
+  EXPECT_EQ(ReadFileText(PathOf("a/b/c.dat")), "");
+  EXPECT_EQ(Listing(), Names{"a"});
+}
+
+TEST_F(OutputFileTest, BackslashesGetNoFoldersCreated) {
+  OutputFile file;
+  EXPECT_FALSE(CreateOutputFile("d\\e.dat", file));
+  EXPECT_FALSE(CreateOutputFile("q/r\\s.dat", file));
+  EXPECT_EQ(Listing(), Names{"q"});
+  EXPECT_EQ(Listing("q\\"), Names{});
+
+  ASSERT_TRUE(CreateDirectoryA(PathOf("Bin").c_str(), nullptr));
+  ASSERT_TRUE(WriteWhole("Bin\\version.xml", {"v"}));
+  EXPECT_EQ(ReadFileText(PathOf("Bin\\version.xml")), "v");
+}
+
+TEST_F(OutputFileTest, AnAbandonedFileLeavesTheTargetAndFolderAsTheyWere) {
+  WriteFileText(PathOf("x.dat"), "old");
+  {
+    OutputFile file;
+    ASSERT_TRUE(CreateOutputFile("x.dat", file));
+    ASSERT_TRUE(file.Write("new, half written"));
+    file.Discard();
+    EXPECT_EQ(Listing(), Names{"x.dat"});
+  }
+  {
+    OutputFile file;  // dropped without a word, as when an exception unwinds
+    ASSERT_TRUE(CreateOutputFile("x.dat", file));
+    ASSERT_TRUE(file.Write("new"));
+  }
+  {
+    OutputFile file;  // closed, but never moved
+    ASSERT_TRUE(CreateOutputFile("x.dat", file));
+    ASSERT_TRUE(file.Write("new"));
+    ASSERT_TRUE(file.Close());
+  }
+  EXPECT_EQ(ReadFileText(PathOf("x.dat")), "old");
+  EXPECT_EQ(Listing(), Names{"x.dat"});
+}
+
+TEST_F(OutputFileTest, TheTemporaryFileNeverReusesAnExistingName) {
+  WriteFileText(PathOf("x.dat.~vantis"), "someone else's");
+  WriteFileText(PathOf("x.dat.~vantis1"), "and another");
+  OutputFile file;
+  ASSERT_TRUE(CreateOutputFile("x.dat", file));
+  EXPECT_EQ(Listing(), (Names{"x.dat.~vantis", "x.dat.~vantis1", "x.dat.~vantis2"}));
+  ASSERT_TRUE(file.Write("new"));
+  ASSERT_TRUE(file.Close());
+  ASSERT_TRUE(file.ReplaceTarget());
+  EXPECT_EQ(ReadFileText(PathOf("x.dat")), "new");
+  EXPECT_EQ(ReadFileText(PathOf("x.dat.~vantis")), "someone else's");
+  EXPECT_EQ(ReadFileText(PathOf("x.dat.~vantis1")), "and another");
+}
+
+TEST_F(OutputFileTest, AFolderOrALockedFileAtTheTargetStaysAndTheTemporaryFileGoes) {
+  ASSERT_TRUE(CreateDirectoryA(PathOf("folder.dat").c_str(), nullptr));
+  WriteFileText(PathOf("folder.dat\\inside"), "kept");
+  OutputFile file;
+  ASSERT_TRUE(CreateOutputFile("folder.dat", file));
+  ASSERT_TRUE(file.Close());
+  EXPECT_FALSE(file.ReplaceTarget());
+  EXPECT_EQ(Listing(), Names{"folder.dat"});
+  EXPECT_EQ(ReadFileText(PathOf("folder.dat\\inside")), "kept");
+
+  WriteFileText(PathOf("locked.dat"), "old");
+  HANDLE lock = CreateFileA(PathOf("locked.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  OutputFile other;
+  ASSERT_TRUE(CreateOutputFile("locked.dat", other));
+  ASSERT_TRUE(other.Write("new"));
+  ASSERT_TRUE(other.Close());
+  EXPECT_FALSE(other.ReplaceTarget());
+  CloseHandle(lock);
+  EXPECT_EQ(ReadFileText(PathOf("locked.dat")), "old");
+  EXPECT_EQ(Listing(), (Names{"folder.dat", "locked.dat"}));
+}
+
+}  // namespace
