@@ -1,0 +1,74 @@
+#include "crypto/EntryStream.h"
+
+#include <vector>
+
+#include "crypto/IDEADecryptor.h"
+
+// Entry chunk, repeated until the plain lengths reach the entry's size (no terminator):
+//
+//   offset  width           field
+//   0       4               plainLength    u32 big-endian, at most 1,048,576
+//   4       4               storedLength   u32 little-endian, at most 1,048,568
+//   8       storedLength    ciphertext     IDEA, ECB, under the package key
+//
+// The lengths are not masked. The plaintext is the first plainLength decrypted bytes, so
+// a usable chunk carries at most 1,048,568 of them.
+
+namespace {
+
+constexpr uint32_t kHeaderLength = 8;
+
+uint32_t LoadBigEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+uint32_t LoadLittleEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[1]) << 8 | p[0];
+}
+
+}  // namespace
+
+bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, const PackageEntry& entry,
+                     const std::string& key) {
+  // Stored area first (header, then ciphertext right behind it), plain area second.
+  // Header and ciphertext sharing one MiB is what caps storedLength at 1 MiB - 8.
+  std::vector<uint8_t> buffer(2 * kEntryPlainLimit);
+  uint8_t* storedArea = buffer.data();
+  uint8_t* plainArea = buffer.data() + kEntryPlainLimit;
+
+  IDEADecryptor decryptor;
+  decryptor.SetKey(reinterpret_cast<const uint8_t*>(key.data()),
+                   static_cast<uint32_t>(key.size()));
+
+  if (entry.size == 0) return true;
+
+  uint32_t deliveredLength = 0;
+  for (;;) {
+    if (!ReadFileExact(file, storedArea, kHeaderLength)) return false;
+    const uint32_t plainLength = LoadBigEndian32(storedArea);
+    const uint32_t storedLength = LoadLittleEndian32(storedArea + 4);
+    if (plainLength > kEntryPlainLimit) return false;
+    if (storedLength > kEntryStoredLimit) return false;
+
+    if (!ReadFileExact(file, storedArea + kHeaderLength, storedLength)) return false;
+    uint32_t decryptedLength = 0;
+    if (storedLength != 0) {
+      decryptedLength = kEntryPlainLimit;
+      if (!decryptor.Decrypt(plainArea, &decryptedLength, storedArea + kHeaderLength,
+                             storedLength)) {
+        return false;
+      }
+    }
+    if (decryptedLength < plainLength) return false;
+
+    if (!sink(plainArea, plainLength, context)) return false;
+
+    // Invariant: deliveredLength < size, so the remaining length is positive. Comparing
+    // against it instead of adding first keeps a total near 2^32 from wrapping round to
+    // a small value and looking "below size" again.
+    if (plainLength >= entry.size - deliveredLength) return true;
+    deliveredLength += plainLength;
+  }
+}

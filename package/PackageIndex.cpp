@@ -1,0 +1,109 @@
+#include "package/PackageIndex.h"
+
+#include <cassert>
+#include <utility>
+
+#include "crypto/EntryStream.h"
+
+std::vector<PackageVolume> PackageVolumeTable;
+PackageIndexMap PackageIndex;
+
+namespace {
+
+bool AppendToString(const uint8_t* data, uint32_t length, void* context) {
+  static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
+bool AppendChunkString(const uint8_t* data, uint32_t length, void* context) {
+  static_cast<std::vector<std::string>*>(context)->emplace_back(
+      reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
+// A fresh handle on the entry's volume, positioned at its data stream, or kInvalidFile.
+// Each read has its own handle, so reads on different threads share no file position.
+FileHandle OpenEntryData(const PackageEntry& entry) {
+  if (entry.volume >= PackageVolumeTable.size()) return kInvalidFile;
+  FileHandle file = OpenFileForSharedRead(PackageVolumeTable[entry.volume].path);
+  if (file == kInvalidFile) return kInvalidFile;
+  if (!SeekFileFromStart(file, entry.offset, nullptr)) {
+    CloseFile(file);
+    return kInvalidFile;
+  }
+  return file;
+}
+
+}  // namespace
+
+bool OpenPackage(const std::string& path) {
+  PackageIndex.clear();
+  PackageVolumeTable.clear();
+  try {
+    PackageVolume volume;
+    volume.path = path;
+    PackageVolumeTable.push_back(std::move(volume));
+  } catch (...) {
+    return false;
+  }
+  return OpenPackageVolume(0);
+}
+
+bool OpenPackageVolume(uint32_t volume) {
+  assert(volume < PackageVolumeTable.size());
+  PackageVolume& packageVolume = PackageVolumeTable[volume];
+  ScopedFile file(OpenFileForSharedRead(packageVolume.path));
+  if (!file.IsOpen()) return false;
+
+  try {
+    DirectoryMap directory;
+    if (!ReadPackageHeader(packageVolume, file.Get(), directory)) return false;
+
+    // Merged into a copy so that running out of memory halfway leaves the index as it was.
+    PackageIndexMap merged = PackageIndex;
+    for (auto& [name, entry] : directory) {
+      if (IsRemovalMarker(entry)) {
+        merged.erase(name);
+      } else {
+        entry.volume = volume;
+        merged.insert_or_assign(name, entry);
+      }
+    }
+    PackageIndex.swap(merged);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+const PackageEntry* FindPackageEntry(const std::string& name) {
+  auto found = PackageIndex.find(name);
+  return found == PackageIndex.end() ? nullptr : &found->second;
+}
+
+bool ReadEntry(const PackageEntry& entry, std::string& content) {
+  ScopedFile file(OpenEntryData(entry));
+  if (!file.IsOpen()) return false;
+  const std::string& key = PackageVolumeTable[entry.volume].key;
+  try {
+    // Appending the chunks then never reallocates, unless the last chunk runs past size.
+    content.reserve(entry.size);
+    content.clear();
+    return ReadEntryStream(AppendToString, &content, file.Get(), entry, key);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ReadEntryChunks(std::vector<std::string>& chunks, const PackageEntry& entry) {
+  ScopedFile file(OpenEntryData(entry));
+  if (!file.IsOpen()) return false;
+  const std::string& key = PackageVolumeTable[entry.volume].key;
+  chunks.clear();
+  try {
+    return ReadEntryStream(AppendChunkString, &chunks, file.Get(), entry, key);
+  } catch (...) {
+    chunks.clear();
+    return false;
+  }
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Chunk sinks for tests of the chunk readers.
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+// Keeps each chunk as one string of a std::vector<std::string> context.
+inline bool CollectChunk(const uint8_t* data, uint32_t length, void* context) {
+  static_cast<std::vector<std::string>*>(context)->emplace_back(
+      reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
+// Keeps the first chunk, then refuses.
+inline bool CollectOneChunk(const uint8_t* data, uint32_t length, void* context) {
+  auto* chunks = static_cast<std::vector<std::string>*>(context);
+  if (!chunks->empty()) return false;
+  return CollectChunk(data, length, context);
+}
+
+// Runs out of memory, as a sink that copies a chunk may.
+inline bool ThrowBadAlloc(const uint8_t*, uint32_t, void*) { throw std::bad_alloc(); }
