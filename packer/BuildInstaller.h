@@ -1,0 +1,31 @@
+#pragma once
+// vantis-pack build: the installer program with a package of a source folder appended.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "packer/CommandOutput.h"
+#include "packer/NotesEncoding.h"
+
+constexpr size_t kRandomKeyLength = 16;  // all that IDEA takes
+
+struct BuildOptions {
+  std::filesystem::path sourceFolder;
+  std::filesystem::path outputPath;
+  std::filesystem::path stubPath;  // empty: the first of DefaultStubCandidates() that exists
+  std::string key;                 // empty: kRandomKeyLength bytes from the system
+  NotesEncoding notesEncoding = NotesEncoding::kAuto;
+};
+
+// Hexadecimal digits, two per byte, 1 to 74 bytes (what the header holds).
+bool ParseKeyHex(const std::string& hex, std::string& key, std::string& error);
+
+// Where the installer program is looked for: beside this program, then where the Windows
+// build of this source tree puts it.
+std::vector<std::filesystem::path> DefaultStubCandidates();
+
+// Everything is checked before the output is touched, and the output appears only when it
+// is complete; on failure no file is left behind. The same tree, stub and key give the same
+// bytes. `error` names the file and the reason.
+bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error);

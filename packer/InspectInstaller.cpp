@@ -1,0 +1,279 @@
+#include "packer/InspectInstaller.h"
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "package/EntryName.h"
+#include "package/PackageIndex.h"
+#include "packer/CodePage936.h"
+#include "packer/HostSystem.h"
+#include "packer/ManifestSummary.h"
+#include "packer/Progress.h"
+#include "packer/StagedFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kManifestName[] = "config.txt";
+
+std::string EscapeByte(unsigned char byte) {
+  char text[8];
+  std::snprintf(text, sizeof text, "\\x%02X", byte);
+  return text;
+}
+
+// Code page 936 text in UTF-8 for the terminal. Control characters, and every byte of text
+// that is not valid code page 936, show as \xNN, so that a damaged name cannot move the
+// cursor or hide itself. Line ends stay only where `keepLineEnds` asks for them.
+std::string ForDisplay(const std::string& cp936, bool keepLineEnds) {
+  std::string utf8;
+  const bool valid = ConvertCp936ToUtf8(cp936, utf8);
+  const std::string& text = valid ? utf8 : cp936;
+  std::string shown;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (keepLineEnds && (c == '\n' || c == '\t')) {
+      shown += c;
+    } else if (keepLineEnds && c == '\r') {
+      continue;  // a CR LF pair shows as one line end
+    } else if (byte < 0x20 || byte == 0x7F || (!valid && byte >= 0x80)) {
+      shown += EscapeByte(byte);
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+bool OpenInstaller(const fs::path& installer, std::string& error) {
+  std::error_code failure;
+  if (!fs::is_regular_file(installer, failure)) {
+    error = installer.u8string() + ": no such file";
+    return false;
+  }
+  if (!OpenPackage(ToPackageReaderPath(installer))) {
+    error = installer.u8string() +
+            ": no package found, or its trailer, header or directory is damaged; the installer "
+            "would refuse to start";
+    return false;
+  }
+  return true;
+}
+
+// The installer refuses the whole package when any name fails its rule.
+bool CheckNames(std::string& error) {
+  for (const auto& [name, entry] : PackageIndex) {
+    if (!IsSafeEntryName(name)) {
+      error = ForDisplay(name, false) +
+              ": the installer refuses this name (it could write outside the game folder or "
+              "to a device) and will not install anything";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ReadManifest(ManifestSummary& manifest, std::string& error) {
+  const PackageEntry* entry = FindPackageEntry(kManifestName);
+  if (!entry) {
+    error = std::string(kManifestName) + ": missing; the installer needs it to start";
+    return false;
+  }
+  std::string content;
+  if (!ReadEntry(*entry, content)) {
+    error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
+    return false;
+  }
+  manifest = SummarizeManifest(content);
+  return true;
+}
+
+std::string DescribeEntryFailure(const std::string& name, const PackageEntry& entry) {
+  return ForDisplay(name, false) + ": its data is damaged (reading or decrypting failed; " +
+         "data at byte " + FormatCount(entry.offset) + ", " + FormatCount(entry.size) +
+         " bytes)";
+}
+
+uint64_t TotalContentLength() {
+  uint64_t total = 0;
+  for (const auto& item : PackageIndex) total += item.second.size;
+  return total;
+}
+
+uint64_t ChunksLength(const std::vector<std::string>& chunks) {
+  uint64_t length = 0;
+  for (const std::string& chunk : chunks) length += chunk.size();
+  return length;
+}
+
+// An entry name as a path below the extraction folder. The installer takes "\" as a
+// separator too; after the conversion no trail byte can be mistaken for it.
+bool ToLocalPath(const std::string& name, fs::path& path) {
+  std::string utf8;
+  if (!ConvertCp936ToUtf8(name, utf8)) return false;
+  for (char& c : utf8) {
+    if (c == '\\') c = '/';
+  }
+  path = fs::u8path(utf8);
+  return true;
+}
+
+// Every name as a local path, or the first that cannot be one. A file whose path is
+// another entry's folder would stop the extraction halfway, so it is refused up front.
+bool PlanLocalPaths(std::map<std::string, fs::path>& paths, std::string& error) {
+  std::set<fs::path> folders;
+  for (const auto& [name, entry] : PackageIndex) {
+    fs::path path;
+    if (!ToLocalPath(name, path)) {
+      error = ForDisplay(name, false) + ": not valid code page 936; no file can be named after it";
+      return false;
+    }
+    for (fs::path folder = path.parent_path(); !folder.empty(); folder = folder.parent_path()) {
+      folders.insert(folder);
+    }
+    paths.emplace(name, path);
+  }
+  for (const auto& [name, path] : paths) {
+    if (folders.count(path) != 0) {
+      error = ForDisplay(name, false) + ": is a file, but other entries use it as a folder";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WriteEntryFile(const fs::path& target, const std::vector<std::string>& chunks,
+                    std::string& error) {
+  StagedFile file;
+  if (!file.Create(target, error)) return false;
+  for (const std::string& chunk : chunks) {
+    if (!file.Write(chunk, error)) return false;
+  }
+  return file.Commit(error);
+}
+
+}  // namespace
+
+bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
+  if (!OpenInstaller(installer, error)) return false;
+
+  std::ostream& out = output.out;
+  out << installer.u8string() << "\n";
+  if (FindPackageEntry(kManifestName)) {
+    ManifestSummary manifest;
+    if (!ReadManifest(manifest, error)) return false;
+    out << "patch version     " << FormatGameVersion(manifest.patchVersion) << "\n"
+        << "rule              " << ForDisplay(manifest.ruleToken, false) << " "
+        << FormatGameVersion(manifest.requiredVersion)
+        << (manifest.rule == RuleInvalid ? "   (invalid: the installer refuses it)" : "")
+        << "\nnotes\n";
+    std::string notes = ForDisplay(manifest.notes, true);
+    size_t start = 0;
+    while (start < notes.size()) {
+      const size_t end = notes.find('\n', start);
+      out << "  " << notes.substr(start, end == std::string::npos ? end : end - start) << "\n";
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  } else {
+    out << "no " << kManifestName << ": the installer would not start\n";
+  }
+
+  out << "entries: " << PackageIndex.size() << ", " << FormatCount(TotalContentLength())
+      << " bytes\n";
+  char line[160];
+  std::snprintf(line, sizeof line, "%14s %4s %4s %10s %13s  %s\n", "size", "aux1", "aux2",
+                "aux3", "offset", "name");
+  out << line;
+  for (const auto& [name, entry] : PackageIndex) {
+    std::snprintf(line, sizeof line, "%14s %4u %4u %10lu %13s  ", FormatCount(entry.size).c_str(),
+                  static_cast<unsigned>(entry.aux1), static_cast<unsigned>(entry.aux2),
+                  static_cast<unsigned long>(entry.aux3), FormatCount(entry.offset).c_str());
+    out << line << ForDisplay(name, false) << "\n";
+  }
+  return true;
+}
+
+bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
+  if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
+  ManifestSummary manifest;
+  if (!ReadManifest(manifest, error)) return false;
+  if (manifest.rule == RuleInvalid) {
+    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; read " +
+            DescribeManifest(manifest);
+    return false;
+  }
+
+  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  std::vector<std::string> chunks;
+  for (const auto& [name, entry] : PackageIndex) {
+    // The installer's own read: the whole entry, decrypted, as one string per chunk.
+    if (!ReadEntryChunks(chunks, entry)) {
+      error = DescribeEntryFailure(name, entry);
+      return false;
+    }
+    const uint64_t length = ChunksLength(chunks);
+    if (length != entry.size) {
+      error = ForDisplay(name, false) + ": its data holds " + FormatCount(length) +
+              " bytes, but the directory says " + FormatCount(entry.size);
+      return false;
+    }
+    progress.Advance(entry.size, ForDisplay(name, false));
+  }
+  chunks.clear();
+
+  output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
+             << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
+             << "\n";
+  return true;
+}
+
+bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
+                      std::string& error) {
+  if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
+  std::map<std::string, fs::path> localPaths;
+  if (!PlanLocalPaths(localPaths, error)) return false;
+
+  std::error_code failure;
+  fs::create_directories(folder, failure);
+  fs::path realFolder;
+  if (failure || !ResolveRealPath(folder, realFolder)) {
+    error = folder.u8string() + ": cannot create the folder" +
+            (failure ? ": " + failure.message() : std::string());
+    return false;
+  }
+
+  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  std::vector<std::string> chunks;
+  for (const auto& [name, entry] : PackageIndex) {
+    const fs::path target = folder / localPaths[name];
+    const std::string shown = ForDisplay(name, false);
+    fs::create_directories(target.parent_path(), failure);
+    fs::path realParent;
+    if (failure || !ResolveRealPath(target.parent_path(), realParent)) {
+      error = shown + ": cannot create its folder" +
+              (failure ? ": " + failure.message() : std::string());
+      return false;
+    }
+    // A link already in the folder must not carry the file somewhere else.
+    if (!IsPathWithin(realParent, realFolder)) {
+      error = shown + ": its folder leads outside " + folder.u8string() + " through a link";
+      return false;
+    }
+    if (!ReadEntryChunks(chunks, entry)) {
+      error = DescribeEntryFailure(name, entry);
+      return false;
+    }
+    if (!WriteEntryFile(target, chunks, error)) {
+      error = shown + ": " + error;
+      return false;
+    }
+    progress.Advance(entry.size, shown);
+  }
+  output.out << "extracted " << PackageIndex.size() << " entries, "
+             << FormatCount(TotalContentLength()) << " bytes, to " << folder.u8string() << "\n";
+  return true;
+}

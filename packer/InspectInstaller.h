@@ -1,0 +1,26 @@
+#pragma once
+// vantis-pack list, verify and extract: an installer's package, read through the
+// installer's own reader (package/PackageIndex.h), so that they judge any installer the
+// way the installer itself would.
+
+#include <filesystem>
+#include <string>
+
+#include "packer/CommandOutput.h"
+
+// The manifest's versions, rule and notes, and every entry with its fields, to `out`.
+// Fails when the package cannot be opened or its manifest cannot be read.
+bool ListInstaller(const std::filesystem::path& installer, CommandOutput& output,
+                   std::string& error);
+
+// True only when the installer would install every entry: the package opens, every name
+// passes the installer's rule, config.txt is there with a valid rule, and every entry reads
+// and decrypts to exactly its size. `error` names the first entry that fails, and why.
+bool VerifyInstaller(const std::filesystem::path& installer, CommandOutput& output,
+                     std::string& error);
+
+// Writes every entry, config.txt included, below `folder` (created if needed), each through
+// a temporary file. Names are checked with the installer's rule before anything is written,
+// and turned from code page 936 into the local file system's encoding.
+bool ExtractInstaller(const std::filesystem::path& installer, const std::filesystem::path& folder,
+                      CommandOutput& output, std::string& error);

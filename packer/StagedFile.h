@@ -1,0 +1,42 @@
+#pragma once
+// A file that appears under its name only when it is complete. The bytes go into a new
+// file beside the target (its name followed by ".~vantis-pack", or ".~vantis-pack1" to
+// ".~vantis-pack99" when that name is taken); only Commit moves it over the target. Any
+// other end, an early return or an exception, deletes it, so a failed run never leaves a
+// partial file under the target's name or anywhere else.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile() { Discard(); }
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  // Creates the temporary file; never opens an existing one. The target's folder must
+  // exist. `error` says why not, in words.
+  bool Create(const std::filesystem::path& target, std::string& error);
+
+  bool Write(const void* data, size_t length, std::string& error);
+  bool Write(const std::string& data, std::string& error) {
+    return Write(data.data(), data.size(), error);
+  }
+
+  // Closes the temporary file and moves it over the target, replacing any file there.
+  // On failure the temporary file is gone and the target as it was.
+  bool Commit(std::string& error);
+
+  // Closes and deletes the temporary file, if there is one.
+  void Discard();
+
+  const std::filesystem::path& TemporaryPath() const { return temporaryPath_; }
+
+ private:
+  std::intptr_t handle_ = -1;
+  std::filesystem::path targetPath_;
+  std::filesystem::path temporaryPath_;
+};
