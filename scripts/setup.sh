@@ -6,10 +6,12 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 xvfb x11-utils imagemagick locales
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  g++-i686-linux-gnu
+  wine wine32:i386 wine64 xvfb x11-utils imagemagick locales
   googletest libssl-dev openssl
   clang libclang-rt-14-dev
-  qemu-user-static
+  qemu-user-static   # runs the 32-bit Linux tests where the machine cannot execute 32-bit code
 )
 
 install_packages() {
@@ -26,26 +28,6 @@ install_packages() {
   echo "setup: installed ${missing[*]}"
 }
 
-# Wine's 32-bit loader is an i386 Linux program. Some virtual machines cannot run 32-bit
-# code at all (exec fails with "Exec format error"); there we hand i386 programs to qemu's
-# user-mode emulator through binfmt_misc. The registration does not survive a reboot, so
-# it is checked on every run.
-enable_i386_execution() {
-  if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    return
-  fi
-  local misc=/proc/sys/fs/binfmt_misc
-  [ -e "$misc/register" ] || mount -t binfmt_misc binfmt_misc "$misc"
-  if [ ! -e "$misc/qemu-i386" ]; then
-    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >"$misc/register"
-  fi
-  if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    echo "setup: this machine cannot run 32-bit programs, not even through qemu" >&2
-    exit 1
-  fi
-  echo "setup: 32-bit programs run through qemu user-mode emulation on this machine"
-}
-
 missing=()
 have_i386=0
 dpkg --print-foreign-architectures | grep -qx i386 && have_i386=1
@@ -58,5 +40,4 @@ if [ ${#missing[@]} -eq 0 ]; then
 else
   install_packages
 fi
-enable_i386_execution
 

@@ -1,7 +1,39 @@
-# Sourced by the scripts that run Windows programs: one Wine prefix per machine, made once
-# and reused, because a new prefix takes from half a minute to several minutes to create.
-export WINEPREFIX="${VANTIS_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/vantis/wineprefix}"
-export WINEARCH=win32
+# Sourced by the scripts that run Windows programs. One Wine prefix per machine and word
+# size, made once and reused.
+
+vantis_wine_base="${VANTIS_WINE_HOME:-${XDG_CACHE_HOME:-$HOME/.cache}/vantis}"
 export WINEDEBUG=-all
 # Keeps Wine from asking for Mono and Gecko, which it would try to download.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# True where the machine executes 32-bit x86 code. Some virtual machines cannot; there a
+# 32-bit Wine runs only through qemu's emulator, where starting one Windows process takes
+# minutes, so the Windows tests use the 64-bit build instead.
+vantis_runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+# "32" or "64": the machine field of a Windows program's PE header.
+vantis_pe_bits() {
+  local pe machine
+  pe=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  machine=$(od -An -t x2 -j $((pe + 4)) -N 2 "$1" | tr -d ' ')
+  case "$machine" in
+    014c) echo 32 ;;
+    8664) echo 64 ;;
+    *) echo "unknown" ;;
+  esac
+}
+
+# Sets WINEPREFIX, WINEARCH and the loader for programs of the given word size.
+vantis_use_wine() {
+  export WINEPREFIX="$vantis_wine_base/wineprefix-win$1"
+  export WINEARCH="win$1"
+  if [ "$1" = 64 ]; then
+    export WINELOADER=/usr/lib/wine/wine64
+    vantis_wine=/usr/lib/wine/wine64
+    vantis_wineserver=/usr/lib/wine/wineserver64
+  else
+    unset WINELOADER
+    vantis_wine=/usr/lib/wine/wine
+    vantis_wineserver=/usr/bin/wineserver
+  fi
+}
