@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   g++-i686-linux-gnu
-  wine wine32:i386 wine64 xvfb x11-utils imagemagick locales
+  wine wine32:i386 wine64 xvfb x11-utils imagemagick locales fonts-wqy-microhei
   googletest libssl-dev openssl
   clang libclang-rt-14-dev
   qemu-user-static   # runs the 32-bit Linux tests where the machine cannot execute 32-bit code
