@@ -1,0 +1,267 @@
+#include "EndToEndBatch.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kCaption[] = "《Vantis》补丁安装包";
+
+// The driver's escaping of texts, applied to the expected texts.
+std::string Escape(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    switch (c) {
+      case '\\': escaped += "\\\\"; break;
+      case '\r': escaped += "\\r"; break;
+      case '\n': escaped += "\\n"; break;
+      case '\t': escaped += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
+          escaped += hex;
+        } else {
+          escaped += c;
+        }
+    }
+  }
+  return escaped;
+}
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return std::string();
+  const size_t last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+// Starts `argv[0]` from PATH; stdout and stderr go to `logPath`. 0 when it cannot start.
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& logPath) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  pid_t pid = 0;
+  const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed ? 0 : pid;
+}
+
+}  // namespace
+
+ScenarioScript& ScenarioScript::Step(const std::string& command, const std::string& expected) {
+  commands_.push_back(command);
+  if (!expected.empty()) expected_.push_back(expected);
+  return *this;
+}
+
+ScenarioScript& ScenarioScript::Start(const std::string& program) {
+  return Step("start " + program, "");
+}
+
+ScenarioScript& ScenarioScript::Box(const std::string& text, const std::string& buttons,
+                                    const std::string& icon) {
+  return Step("box", "box buttons=" + buttons + " icon=" + icon + " caption=" + kCaption +
+                         " text=" + Escape(text));
+}
+
+ScenarioScript& ScenarioScript::Press(int buttonId) {
+  const std::string line = "press " + std::to_string(buttonId);
+  return Step(line, line);
+}
+
+ScenarioScript& ScenarioScript::Dialog(const DialogState& state, const std::string& waitFor) {
+  const std::string line =
+      "dialog progress=" + std::to_string(state.progressLow) + "-" +
+      std::to_string(state.progressHigh) + ":" + std::to_string(state.progressPosition) +
+      " install=" + (state.installEnabled ? "enabled" : "disabled") +
+      " close=" + (state.closeEnabled ? "enabled" : "disabled") + " caption=" + kCaption +
+      " notes=" + Escape(state.notes);
+  return Step(waitFor.empty() ? "dialog" : "dialog " + waitFor, line);
+}
+
+ScenarioScript& ScenarioScript::Click(int controlId) {
+  const std::string line = "click " + std::to_string(controlId);
+  return Step(line, line);
+}
+
+ScenarioScript& ScenarioScript::Lock(const std::string& path) { return Step("lock " + path, ""); }
+
+ScenarioScript& ScenarioScript::Unlock() { return Step("unlock", ""); }
+
+ScenarioScript& ScenarioScript::Copy(const std::string& source, const std::string& destination) {
+  return Step("copy " + source + "\t" + destination, "");
+}
+
+ScenarioScript& ScenarioScript::MakeFolder(const std::string& path) {
+  return Step("mkdir " + path, "");
+}
+
+ScenarioScript& ScenarioScript::Remove(const std::string& path) {
+  return Step("remove " + path, "");
+}
+
+ScenarioScript& ScenarioScript::Exists(const std::string& path, bool exists) {
+  return Step("exists " + path, exists ? "exists yes" : "exists no");
+}
+
+ScenarioScript& ScenarioScript::Exit(unsigned exitCode) {
+  return Step("exit", "exit " + std::to_string(exitCode));
+}
+
+std::string ScenarioScript::Commands() const {
+  std::string text = "scenario " + name_ + "\n";
+  for (const std::string& command : commands_) text += command + "\n";
+  return text + "end\n";
+}
+
+std::map<std::string, std::vector<std::string>> SplitTranscript(const std::string& transcript) {
+  std::map<std::string, std::vector<std::string>> scenarios;
+  std::istringstream lines(transcript);
+  std::string line;
+  std::vector<std::string>* current = nullptr;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("scenario ", 0) == 0) {
+      current = &scenarios[line.substr(9)];
+    } else if (line == "end") {
+      current = nullptr;
+    } else if (current) {
+      current->push_back(line);
+    }
+  }
+  return scenarios;
+}
+
+VirtualDisplay::~VirtualDisplay() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+}
+
+bool VirtualDisplay::Start(std::string& error) {
+  for (int number = 90; number < 200; ++number) {
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+    const std::string name = ":" + std::to_string(number);
+    pid_ = Spawn({"Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "/dev/null");
+    if (pid_ == 0) {
+      error = "cannot start Xvfb";
+      return false;
+    }
+    for (int waited = 0; waited < 300; ++waited) {
+      if (fs::exists(socket)) {
+        name_ = name;
+        return true;
+      }
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) break;  // lost a race for the number
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (kill(pid_, 0) == 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = 0;
+  }
+  error = "no free display number for Xvfb";
+  return false;
+}
+
+int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& display, const std::string& logPath) {
+  std::vector<std::string> command{program};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const char* previousDisplay = std::getenv("DISPLAY");
+  const std::string savedDisplay = previousDisplay ? previousDisplay : "";
+  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+  const pid_t pid = Spawn(command, logPath);
+  if (!display.empty()) {
+    if (previousDisplay) {
+      setenv("DISPLAY", savedDisplay.c_str(), 1);
+    } else {
+      unsetenv("DISPLAY");
+    }
+  }
+  if (pid == 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string WindowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+void WriteBinaryFile(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool ReadBinaryFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  bytes = content.str();
+  return true;
+}
+
+std::map<std::string, std::string> ReadFileTree(const std::string& root) {
+  std::map<std::string, std::string> tree;
+  if (!fs::is_directory(root)) return tree;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    if (!item.is_regular_file()) continue;
+    std::string bytes;
+    ReadBinaryFile(item.path().string(), bytes);
+    tree[fs::relative(item.path(), root).generic_string()] = bytes;
+  }
+  return tree;
+}
+
+std::map<std::string, std::map<std::string, std::string>> ReadProfileEntries(const std::string& text) {
+  std::map<std::string, std::map<std::string, std::string>> entries;
+  std::istringstream lines(text);
+  std::string line;
+  std::string section;
+  while (std::getline(lines, line)) {
+    line = Trim(line);
+    if (line.empty() || line[0] == ';') continue;
+    if (line.front() == '[' && line.back() == ']') {
+      section = line.substr(1, line.size() - 2);
+      entries[section];
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    entries[section][Trim(line.substr(0, equals))] = Trim(line.substr(equals + 1));
+  }
+  return entries;
+}
