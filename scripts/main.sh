@@ -89,7 +89,6 @@ else
     echo "end"
   } >"$scenario"
   scripts/wine-run.sh "build/$run_preset/tests/e2e/e2e-driver.exe" "$(winpath "$scenario")" "$(winpath "$transcript")"
-  cat "$transcript"
   if [ -e "$work/install-dialog.bmp" ]; then
     convert "$work/install-dialog.bmp" "$work/install-dialog.png"
     echo "screenshot: $work/install-dialog.png"

@@ -21,6 +21,7 @@
 //                       -> "dialog progress=LOW-HIGH:POS install=enabled close=enabled
 //                           caption=TEXT notes=TEXT" (one line)
 //   click ID          clicks control ID of the install dialog -> "click ID"
+//   screenshot PATH   saves the install dialog as shown, as a BMP file -> "screenshot"
 //   lock PATH         opens an existing file with no sharing and holds it
 //   unlock            releases every held file
 //   copy SRC<TAB>DST  copies a file, creating DST's folders
@@ -201,6 +202,8 @@ class Driver {
       AwaitDialog(SplitWords(argument));
     } else if (command == "click") {
       Click(std::stoi(argument));
+    } else if (command == "screenshot") {
+      Screenshot(argument);
     } else if (command == "lock") {
       Lock(argument);
     } else if (command == "unlock") {
@@ -381,6 +384,12 @@ class Driver {
     }
     PostButtonClick(dialog, controlId);
     transcript_.Line("click " + std::to_string(controlId));
+  }
+
+  void Screenshot(const std::string& path) {
+    HWND dialog = FindInstallDialog(process_.dwProcessId);
+    if (!dialog || !SaveWindowImage(dialog, ExpandPath(path))) return Abort("screenshot failed");
+    transcript_.Line("screenshot");
   }
 
   void AwaitExit() {

@@ -282,3 +282,33 @@ bool PostButtonClick(HWND dialog, int controlId) {
   return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                       reinterpret_cast<LPARAM>(button)) != FALSE;
 }
+
+bool SaveWindowImage(HWND window, const std::wstring& path) {
+  RECT area;
+  if (!GetWindowRect(window, &area)) return false;
+  Pixels pixels;
+  if (!CaptureScreen(area, pixels)) return false;
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+
+  // A top-down 32-bit BMP: file header, info header, then the pixels as captured.
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = -height;
+  info.biPlanes = 1;
+  info.biBitCount = 32;
+  info.biCompression = BI_RGB;
+  const auto pixelBytes = static_cast<DWORD>(pixels.size() * sizeof(uint32_t));
+  BITMAPFILEHEADER header = {};
+  header.bfType = 0x4D42;  // "BM"
+  header.bfOffBits = sizeof header + sizeof info;
+  header.bfSize = header.bfOffBits + pixelBytes;
+
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (!file) return false;
+  const bool written = std::fwrite(&header, sizeof header, 1, file) == 1 &&
+                       std::fwrite(&info, sizeof info, 1, file) == 1 &&
+                       std::fwrite(pixels.data(), pixelBytes, 1, file) == 1;
+  return std::fclose(file) == 0 && written;
+}

@@ -41,3 +41,6 @@ bool ReadInstallDialog(HWND dialog, InstallDialogView& view);
 // What a click on the control would send its dialog. Posted: a click that opens a modal
 // box of the installer's own would otherwise block the driver until that box ends.
 bool PostButtonClick(HWND dialog, int controlId);
+
+// The window as it shows on the screen, written to `path` as a 32-bit BMP.
+bool SaveWindowImage(HWND window, const std::wstring& path);
