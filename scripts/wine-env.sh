@@ -6,10 +6,20 @@ export WINEDEBUG=-all
 # Keeps Wine from asking for Mono and Gecko, which it would try to download.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# True where the machine executes 32-bit x86 code. Some virtual machines cannot; there a
-# 32-bit Wine runs only through qemu's emulator, where starting one Windows process takes
-# minutes, so the Windows tests use the 64-bit build instead.
-vantis_runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+# True where the machine executes 32-bit x86 code itself. Some virtual machines cannot;
+# there a 32-bit Wine runs only through qemu's emulator (registered with binfmt_misc),
+# where starting one Windows process takes minutes, so the Windows tests use the 64-bit
+# build instead.
+vantis_runs_32bit() {
+  local entry
+  for entry in /proc/sys/fs/binfmt_misc/*; do
+    if [ -f "$entry" ] && grep -q '^enabled' "$entry" 2>/dev/null &&
+       grep -q '^interpreter .*qemu-i386' "$entry" 2>/dev/null; then
+      return 1
+    fi
+  done
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
 
 # "32" or "64": the machine field of a Windows program's PE header.
 vantis_pe_bits() {
