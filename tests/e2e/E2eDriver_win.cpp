@@ -5,6 +5,9 @@
 //
 // Usage: e2e-driver SCENARIO_FILE TRANSCRIPT_FILE
 //
+// Exit status 0 once every scenario has been played, 2 for bad arguments, 3 when this Wine
+// session cannot create windows at all (see CanCreateWindows).
+//
 // Scenario file: UTF-8, one command per line, the argument being the rest of the line after
 // one space; the two paths of "copy" are separated by a tab. "%LOCALAPPDATA%" in a path
 // stands for the user's local application data folder.
@@ -17,14 +20,17 @@
 //   press ID          presses button ID of the latest reported box still open and waits
 //                     until that box has gone                -> "press ID"
 //   dialog [COND...]  waits for the install dialog, and for each COND (install=enabled,
-//                     install=disabled, close=enabled, close=disabled) to hold
+//                     install=disabled, close=enabled, close=disabled, progress>=N) to hold
 //                       -> "dialog progress=LOW-HIGH:POS install=enabled close=enabled
 //                           caption=TEXT notes=TEXT" (one line)
 //   click ID          clicks control ID of the install dialog -> "click ID"
 //   screenshot PATH   saves the install dialog as shown, as a BMP file -> "screenshot"
 //   lock PATH         opens an existing file with no sharing and holds it
+//   lockread PATH     the same, but asking to read only: a running program refuses write
+//                     access, yet a reader that shares nothing still keeps others out
 //   unlock            releases every held file
 //   copy SRC<TAB>DST  copies a file, creating DST's folders
+//   move SRC<TAB>DST  renames a file; a running program can be renamed, not deleted
 //   mkdir PATH        creates a folder and its parents
 //   remove PATH       removes a file or a folder tree; a missing one is fine
 //   exists PATH       -> "exists yes" or "exists no"
@@ -110,7 +116,14 @@ std::string DescribeDialog(const InstallDialogView& dialog) {
 }
 
 bool DialogMeets(const InstallDialogView& dialog, const std::vector<std::string>& conditions) {
+  static const std::string kProgressAtLeast = "progress>=";
   for (const std::string& condition : conditions) {
+    if (condition.rfind(kProgressAtLeast, 0) == 0) {
+      if (dialog.progressPosition < std::stoi(condition.substr(kProgressAtLeast.size()))) {
+        return false;
+      }
+      continue;
+    }
     const bool met = (condition == "install=enabled" && dialog.installEnabled) ||
                      (condition == "install=disabled" && !dialog.installEnabled) ||
                      (condition == "close=enabled" && dialog.closeEnabled) ||
@@ -205,11 +218,15 @@ class Driver {
     } else if (command == "screenshot") {
       Screenshot(argument);
     } else if (command == "lock") {
-      Lock(argument);
+      Lock(argument, GENERIC_READ | GENERIC_WRITE);
+    } else if (command == "lockread") {
+      Lock(argument, GENERIC_READ);
     } else if (command == "unlock") {
       ReleaseHeldFiles();
     } else if (command == "copy") {
       Copy(argument);
+    } else if (command == "move") {
+      Move(argument);
     } else if (command == "mkdir") {
       if (!CreateFolders(ExpandPath(argument))) Abort(ErrorText("mkdir"));
     } else if (command == "remove") {
@@ -399,9 +416,9 @@ class Driver {
     transcript_.Line("exit " + std::to_string(ExitCode()));
   }
 
-  void Lock(const std::string& path) {
-    HANDLE file = CreateFileW(ExpandPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  void Lock(const std::string& path, DWORD access) {
+    HANDLE file = CreateFileW(ExpandPath(path).c_str(), access, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Abort(ErrorText("lock"));
     heldFiles_.push_back(file);
   }
@@ -418,6 +435,15 @@ class Driver {
     CreateParentFolders(destination);
     if (!CopyFileW(ExpandPath(argument.substr(0, tab)).c_str(), destination.c_str(), FALSE)) {
       Abort(ErrorText("copy"));
+    }
+  }
+
+  void Move(const std::string& argument) {
+    const size_t tab = argument.find('\t');
+    if (tab == std::string::npos) return Abort("move needs SOURCE<TAB>DESTINATION");
+    if (!MoveFileW(ExpandPath(argument.substr(0, tab)).c_str(),
+                   ExpandPath(argument.substr(tab + 1)).c_str())) {
+      Abort(ErrorText("move"));
     }
   }
 
@@ -454,6 +480,18 @@ bool ReadLines(const char* path, std::vector<std::string>& lines) {
   return true;
 }
 
+// Wine shares one desktop among all programs of a prefix. When the first of them ran
+// without a display (Windows unit tests, say) and is still running, that desktop has no
+// graphics driver: every window fails, and each installer would end at once with exit
+// code 0 as if its dialog had been closed.
+bool CanCreateWindows() {
+  HWND probe = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                               nullptr);
+  if (!probe) return false;
+  DestroyWindow(probe);
+  return true;
+}
+
 std::string LocalAppDataFolder() {
   wchar_t path[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
@@ -483,6 +521,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   Transcript transcript(output);
+  if (!CanCreateWindows()) {
+    transcript.Line(ErrorText("creating a window"));
+    std::fclose(output);
+    return 3;
+  }
   const std::string localAppData = LocalAppDataFolder();
   transcript.Line("localappdata " + localAppData);
   {

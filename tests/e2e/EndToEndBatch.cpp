@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -21,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kCaption[] = "《Vantis》补丁安装包";
+constexpr char kPackageKey[] = "end-to-end package key";
 
 // The driver's escaping of texts, applied to the expected texts.
 std::string Escape(const std::string& text) {
@@ -68,6 +72,18 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::string& logPat
   return failed ? 0 : pid;
 }
 
+std::string ReadWhole(const std::string& path) {
+  std::string bytes;
+  ReadBinaryFile(path, bytes);
+  return bytes;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
 }  // namespace
 
 ScenarioScript& ScenarioScript::Step(const std::string& command, const std::string& expected) {
@@ -108,10 +124,18 @@ ScenarioScript& ScenarioScript::Click(int controlId) {
 
 ScenarioScript& ScenarioScript::Lock(const std::string& path) { return Step("lock " + path, ""); }
 
+ScenarioScript& ScenarioScript::LockRead(const std::string& path) {
+  return Step("lockread " + path, "");
+}
+
 ScenarioScript& ScenarioScript::Unlock() { return Step("unlock", ""); }
 
 ScenarioScript& ScenarioScript::Copy(const std::string& source, const std::string& destination) {
   return Step("copy " + source + "\t" + destination, "");
+}
+
+ScenarioScript& ScenarioScript::Move(const std::string& source, const std::string& destination) {
+  return Step("move " + source + "\t" + destination, "");
 }
 
 ScenarioScript& ScenarioScript::MakeFolder(const std::string& path) {
@@ -264,4 +288,172 @@ std::map<std::string, std::map<std::string, std::string>> ReadProfileEntries(con
     entries[section][Trim(line.substr(0, equals))] = Trim(line.substr(equals + 1));
   }
   return entries;
+}
+
+void Scenario::Put(const std::string& relativePath, const std::string& bytes) const {
+  WriteBinaryFile(game + "/" + relativePath, bytes);
+}
+
+std::string Scenario::Win(const std::string& relativePath) const {
+  return WindowsPath(game + "/" + relativePath);
+}
+
+void Scenario::PutGame(const std::string& versionFile) const {
+  Put("Bin/Vantis.exe", "stands in for the game");
+  if (!versionFile.empty()) Put("Bin/version.xml", versionFile);
+}
+
+void Scenario::PutInstaller(const std::string& bytes, const std::string& relativePath) {
+  installer = relativePath;
+  Put(installer, bytes);
+}
+
+void Scenario::SeedSettings(const std::string& text) {
+  WriteBinaryFile(folder + "/settings-before.ini", text);
+  script.Copy(WindowsPath(folder + "/settings-before.ini"), kSettingsFile);
+}
+
+void Scenario::SnapshotSettings() {
+  script.Copy(kSettingsFile, WindowsPath(folder + "/settings-after.ini"));
+}
+
+std::string Scenario::SettingsBefore() const { return ReadWhole(folder + "/settings-before.ini"); }
+
+std::string Scenario::SettingsAfter() const { return ReadWhole(folder + "/settings-after.ini"); }
+
+FileTree Scenario::GameFiles() const {
+  FileTree files = ReadFileTree(game);
+  files.erase(installer);
+  return files;
+}
+
+bool ScenarioBatch::Prepare() {
+  const char* chosenBuild = std::getenv("VANTIS_WINDOWS_BUILD");
+  if (!chosenBuild || !*chosenBuild) chosenBuild = std::getenv("VANTIS_DEFAULT_WINDOWS_BUILD");
+  const char* wineRun = std::getenv("VANTIS_WINE_RUN");
+  if (!chosenBuild || !wineRun) {
+    skipReason = "VANTIS_DEFAULT_WINDOWS_BUILD and VANTIS_WINE_RUN are unset; run through ctest";
+    return false;
+  }
+  windowsBuild_ = chosenBuild;
+  wineRun_ = wineRun;
+  driverPath_ = windowsBuild_ + "/tests/e2e/e2e-driver.exe";
+  if (!ReadBinaryFile(windowsBuild_ + "/app/vantis-installer.exe", hostProgram) ||
+      !fs::exists(driverPath_)) {
+    skipReason = "no Windows build at " + windowsBuild_ +
+                 " (needs app/vantis-installer.exe and tests/e2e/e2e-driver.exe): "
+                 "build the win32 or win64 preset first";
+    return false;
+  }
+  char rootPattern[] = "/tmp/vantis-e2e-XXXXXX";
+  if (!mkdtemp(rootPattern)) {
+    setupError = "cannot create a folder under /tmp";
+    return false;
+  }
+  root = rootPattern;
+  return true;
+}
+
+Scenario& ScenarioBatch::Add(const std::string& name) {
+  Scenario& scenario = scenarios.emplace(name, Scenario(root, name)).first->second;
+  playOrder.push_back(&scenario);
+  return scenario;
+}
+
+std::string ScenarioBatch::Installer(std::vector<PackageRecord> records) const {
+  PackageLayout layout;
+  layout.host = hostProgram;
+  layout.key = kPackageKey;
+  layout.records = std::move(records);
+  return BuildPackage(layout);
+}
+
+void ScenarioBatch::Play(const std::string& label) {
+  std::string commands = "timeout 300\n";
+  for (Scenario* scenario : playOrder) {
+    scenario->gameBefore = scenario->GameFiles();
+    commands += scenario->script.Commands();
+  }
+  // Leave no settings file behind in the shared Wine prefix for the next run.
+  commands += ScenarioScript("cleanup").Remove(kSettingsRoot).Commands();
+  const std::string scenarioFile = root + "/scenarios.txt";
+  const std::string transcriptFile = root + "/transcript.txt";
+  const std::string logFile = root + "/driver.log";
+  WriteBinaryFile(scenarioFile, commands);
+
+  VirtualDisplay display;
+  const char* currentDisplay = std::getenv("DISPLAY");
+  if (!currentDisplay || !*currentDisplay) {
+    std::string error;
+    if (!display.Start(error)) {
+      setupError = error;
+      return;
+    }
+  }
+
+  const auto started = std::chrono::steady_clock::now();
+  const int status = RunProgram(
+      wineRun_, {driverPath_, WindowsPath(scenarioFile), WindowsPath(transcriptFile)},
+      display.Name(), logFile);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::steady_clock::now() - started).count();
+  std::printf("[ e2e      ] %s: %zu scenarios under Wine in %lld s (driver status %d, folder %s)\n",
+              label.c_str(), scenarios.size(), static_cast<long long>(seconds), status,
+              root.c_str());
+
+  ReadBinaryFile(logFile, log);
+  // wine-run.sh's answer for a program this machine cannot run at all, such as a 32-bit
+  // build where 32-bit code cannot execute: a matter of the setup, not of the installer.
+  if (status == 126) {
+    skipReason = "Wine cannot run the Windows build at " + windowsBuild_ + ": " + log;
+    return;
+  }
+  if (status == 3) {
+    setupError = "Wine could not create a window. Another program in the Wine prefix that "
+                 "runs without a display (Windows unit tests?) holds the desktop; run again "
+                 "once it has ended. " + log;
+    return;
+  }
+  transcripts = SplitTranscript(ReadWhole(transcriptFile));
+}
+
+void ScenarioBatch::Finish(bool keep) {
+  if (root.empty()) return;
+  if (keep || std::getenv("VANTIS_E2E_KEEP")) {
+    std::printf("[ e2e      ] scenario folders kept in %s\n", root.c_str());
+    return;
+  }
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+}
+
+void ExpectTranscript(const ScenarioBatch& batch, const Scenario& scenario) {
+  const auto found = batch.transcripts.find(scenario.script.Name());
+  ASSERT_TRUE(found != batch.transcripts.end())
+      << "the driver never played " << scenario.script.Name() << "; its output:\n" << batch.log;
+  const std::vector<std::string>& actual = found->second;
+  const std::vector<std::string>& expected = scenario.script.ExpectedTranscript();
+  size_t line = 0;
+  while (line < actual.size() && line < expected.size() && actual[line] == expected[line]) ++line;
+  EXPECT_TRUE(actual == expected)
+      << "the transcript differs from line " << line + 1 << "\n--- got:\n"
+      << Joined(actual) << "--- expected:\n" << Joined(expected);
+}
+
+void ExpectFiles(const FileTree& actual, const FileTree& expected) {
+  std::vector<std::string> actualNames;
+  std::vector<std::string> expectedNames;
+  for (const auto& file : actual) actualNames.push_back(file.first);
+  for (const auto& file : expected) expectedNames.push_back(file.first);
+  EXPECT_EQ(actualNames, expectedNames);
+  for (const auto& [name, bytes] : expected) {
+    const auto found = actual.find(name);
+    if (found == actual.end()) continue;
+    if (bytes.size() <= 200 && found->second.size() <= 200) {
+      EXPECT_EQ(found->second, bytes) << name;
+    } else {
+      EXPECT_TRUE(found->second == bytes)
+          << name << ": " << found->second.size() << " bytes, expected " << bytes.size();
+    }
+  }
 }

@@ -1,11 +1,22 @@
 #pragma once
 // The native half of the end-to-end tests: scripts for the Windows driver (E2eDriver_win.cpp,
 // which documents the command and transcript format) together with the transcript each
-// script must produce, a virtual display, one run of the driver under Wine, and files.
+// script must produce, scenarios with their own game folders, a virtual display, one run
+// of the driver under Wine for a whole batch, and files.
 
 #include <map>
 #include <string>
 #include <vector>
+
+#include "packer/PackageWriter.h"
+
+using FileTree = std::map<std::string, std::string>;
+
+// The renderer settings live in the Wine prefix, which every run shares.
+inline constexpr char kSettingsRoot[] = "%LOCALAPPDATA%\\Pellory Games";
+inline constexpr char kSettingsFolder[] = "%LOCALAPPDATA%\\Pellory Games\\Vantis\\Config";
+inline constexpr char kSettingsFile[] =
+    "%LOCALAPPDATA%\\Pellory Games\\Vantis\\Config\\config.ini";
 
 // What the install dialog shows at one moment.
 struct DialogState {
@@ -30,8 +41,10 @@ class ScenarioScript {
   ScenarioScript& Dialog(const DialogState& state, const std::string& waitFor = std::string());
   ScenarioScript& Click(int controlId);
   ScenarioScript& Lock(const std::string& path);
+  ScenarioScript& LockRead(const std::string& path);
   ScenarioScript& Unlock();
   ScenarioScript& Copy(const std::string& source, const std::string& destination);
+  ScenarioScript& Move(const std::string& source, const std::string& destination);
   ScenarioScript& MakeFolder(const std::string& path);
   ScenarioScript& Remove(const std::string& path);
   ScenarioScript& Exists(const std::string& path, bool exists);
@@ -86,3 +99,79 @@ std::map<std::string, std::string> ReadFileTree(const std::string& root);
 
 // A profile file's entries: section -> key -> value; comments and blank lines ignored.
 std::map<std::string, std::map<std::string, std::string>> ReadProfileEntries(const std::string& text);
+
+inline PackageRecord Manifest(const std::string& text) {
+  return MakeContentRecord("config.txt", text);
+}
+
+inline PackageRecord Entry(const std::string& name, const std::string& content) {
+  return MakeContentRecord(name, content);
+}
+
+// One scenario: a folder of its own below the batch's root, holding the game folder with
+// the installer inside it, and the script the driver plays.
+struct Scenario {
+  Scenario(const std::string& root, const std::string& name)
+      : folder(root + "/" + name), game(folder + "/game"), script(name) {}
+
+  void Put(const std::string& relativePath, const std::string& bytes) const;
+  std::string Win(const std::string& relativePath) const;
+  // Bin/Vantis.exe, and Bin/version.xml unless `versionFile` is empty.
+  void PutGame(const std::string& versionFile) const;
+  void PutInstaller(const std::string& bytes,
+                    const std::string& relativePath = "updates/VantisPatch.exe");
+  ScenarioScript& Launch() { return script.Start(Win(installer)); }
+
+  // The settings file as the player's game left it, copied into place before the run.
+  void SeedSettings(const std::string& text);
+  void SnapshotSettings();
+  std::string SettingsBefore() const;
+  std::string SettingsAfter() const;
+
+  // The game folder's files, the installer left out.
+  FileTree GameFiles() const;
+
+  std::string folder;
+  std::string game;
+  std::string installer;  // relative to `game`
+  FileTree gameBefore;    // taken when the batch is played
+  ScenarioScript script;
+};
+
+// Scenarios played by one run of the driver under Wine: every new Wine process is slow
+// (minutes under emulation), so the driver plays them all in a row.
+struct ScenarioBatch {
+  // Finds the Windows build (VANTIS_WINDOWS_BUILD, else VANTIS_DEFAULT_WINDOWS_BUILD) and
+  // the Wine runner (VANTIS_WINE_RUN), reads the installer program and makes the root
+  // folder. On false, skipReason or setupError says why.
+  bool Prepare();
+  // Scenarios are played in the order they are added.
+  Scenario& Add(const std::string& name);
+  // The installer program with a package of `records` appended.
+  std::string Installer(std::vector<PackageRecord> records) const;
+  // Snapshots every game folder, then plays every scenario; `label` names the batch in
+  // what it prints.
+  void Play(const std::string& label);
+  // Removes the root folder, unless `keep` or VANTIS_E2E_KEEP is set.
+  void Finish(bool keep);
+
+  std::string skipReason;  // the batch cannot run on this machine: its tests skip
+  std::string setupError;  // it should run but could not be set up: its tests fail
+  std::string root;
+  std::string hostProgram;  // the installer program without a package
+  std::string log;          // the driver's output
+  std::map<std::string, Scenario> scenarios;
+  std::vector<Scenario*> playOrder;
+  std::map<std::string, std::vector<std::string>> transcripts;
+
+ private:
+  std::string windowsBuild_;
+  std::string driverPath_;
+  std::string wineRun_;
+};
+
+// GoogleTest checks shared by the suites. The transcript is compared line by line and,
+// on a difference, printed as text: gtest's own output escapes every Chinese byte.
+void ExpectTranscript(const ScenarioBatch& batch, const Scenario& scenario);
+// The same file names, each with the same bytes.
+void ExpectFiles(const FileTree& actual, const FileTree& expected);

@@ -7,172 +7,32 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "EndToEndBatch.h"
+#include "InstallerExpectations.h"
 #include "packer/PackageWriter.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using FileTree = std::map<std::string, std::string>;
-
-constexpr int kOk = 1;
-constexpr int kCancel = 2;
-constexpr int kRetry = 4;
-constexpr int kYes = 6;
-constexpr int kNo = 7;
-constexpr int kCloseButton = 2;
-constexpr int kInstallButton = 102;
-
-constexpr char kPackageDamaged[] = "补丁包损坏,请重新下载!";
-constexpr char kRunFromUpdatesFolder[] = "请将此安装包放在游戏文件夹下的updates文件夹中运行!";
-constexpr char kManifestMissing[] = "没有找到补丁包配置文件!";
-constexpr char kManifestUnreadable[] = "补丁包损坏,读取配置文件出错!";
-constexpr char kAskInstalledNotOlder[] = "您的游戏版本高于或等于此补丁版本,请确认是否再次安装!";
-constexpr char kAskInstalledAboveRequired[] = "您的游戏版本高于此补丁所需版本,请确认是否再次安装!";
-constexpr char kManifestInvalid[] = "补丁包配置文件错误!";
-constexpr char kInstallSucceeded[] = "补丁包安装成功！";
-constexpr char kAskGiveUp[] = "放弃安装可能导致游戏运行不能正常运行，真的要放弃安装吗？";
-constexpr char kCancelling[] = "正在取消安装...";
-constexpr char kEntryDamaged[] = "安装包已损坏，请重新下载！";
-constexpr char kFolderNotWritable[] = "请检查游戏文件夹是否可以写入补丁包！";
-
-// The notes as a manifest carries them (code page 936) and as the dialog must show them:
-// 本补丁修复了存档读取问题。 / 更新后请重新启动游戏。
-const std::string kNotes936 =
-    "\xB1\xBE\xB2\xB9\xB6\xA1\xD0\xDE\xB8\xB4\xC1\xCB\xB4\xE6\xB5\xB5\xB6\xC1\xC8\xA1\xCE\xCA"
-    "\xCC\xE2\xA1\xA3"
-    "\r\n"
-    "\xB8\xFC\xD0\xC2\xBA\xF3\xC7\xEB\xD6\xD8\xD0\xC2\xC6\xF4\xB6\xAF\xD3\xCE\xCF\xB7\xA1\xA3";
-constexpr char kNotesShown[] = "本补丁修复了存档读取问题。\r\n更新后请重新启动游戏。";
-
-constexpr char kPackageKey[] = "end-to-end package key";
 // Beyond the end of every installer: reading there fails like a damaged entry.
 constexpr uint32_t kUnreadableOffset = 0x7FFFFF00u;
 
-constexpr char kSettingsRoot[] = "%LOCALAPPDATA%\\Pellory Games";
-constexpr char kSettingsFolder[] = "%LOCALAPPDATA%\\Pellory Games\\Vantis\\Config";
-constexpr char kSettingsFile[] = "%LOCALAPPDATA%\\Pellory Games\\Vantis\\Config\\config.ini";
-
-// Bin\version.xml as the installer must write it for 1.0.5, written out independently.
-constexpr char kVersionFile105[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<version>\n"
-    "\t<major>1</major>\n"
-    "\t<minor>0</minor>\n"
-    "\t<build_number>5</build_number>\n"
-    "</version>\n";
-
-std::string VersionFile(unsigned major, unsigned minor, unsigned build) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<version>\n\t<major>" +
-         std::to_string(major) + "</major>\n\t<minor>" + std::to_string(minor) +
-         "</minor>\n\t<build_number>" + std::to_string(build) + "</build_number>\n</version>\n";
-}
-
-std::string Noise(size_t length, uint32_t seed) {
-  std::string bytes(length, '\0');
-  for (char& byte : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    byte = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
-// The installer program without a package: every scenario's host.
-std::string HostProgram;
+ScenarioBatch* Batch = nullptr;
 
 std::string Installer(std::vector<PackageRecord> records) {
-  PackageLayout layout;
-  layout.host = HostProgram;
-  layout.key = kPackageKey;
-  layout.records = std::move(records);
-  return BuildPackage(layout);
+  return Batch->Installer(std::move(records));
 }
-
-PackageRecord Manifest(const std::string& text) { return MakeContentRecord("config.txt", text); }
-
-PackageRecord Entry(const std::string& name, const std::string& content) {
-  return MakeContentRecord(name, content);
-}
-
-struct Scenario {
-  explicit Scenario(const std::string& root, const std::string& name)
-      : folder(root + "/" + name), game(folder + "/game"), script(name) {}
-
-  void Put(const std::string& relativePath, const std::string& bytes) const {
-    WriteBinaryFile(game + "/" + relativePath, bytes);
-  }
-  std::string Win(const std::string& relativePath) const {
-    return WindowsPath(game + "/" + relativePath);
-  }
-  void PutGame(const std::string& versionFile) const {
-    Put("Bin/Vantis.exe", "stands in for the game");
-    if (!versionFile.empty()) Put("Bin/version.xml", versionFile);
-  }
-  void PutInstaller(const std::string& bytes, const std::string& relativePath = "updates/VantisPatch.exe") {
-    installer = relativePath;
-    Put(installer, bytes);
-  }
-  ScenarioScript& Launch() { return script.Start(Win(installer)); }
-
-  // The settings file as the player's game left it, copied into place before the run.
-  void SeedSettings(const std::string& text) {
-    WriteBinaryFile(folder + "/settings-before.ini", text);
-    script.Copy(WindowsPath(folder + "/settings-before.ini"), kSettingsFile);
-  }
-  void SnapshotSettings() { script.Copy(kSettingsFile, WindowsPath(folder + "/settings-after.ini")); }
-  std::string SettingsBefore() const { return Read(folder + "/settings-before.ini"); }
-  std::string SettingsAfter() const { return Read(folder + "/settings-after.ini"); }
-
-  FileTree GameFiles() const {
-    FileTree files = ReadFileTree(game);
-    files.erase(installer);
-    return files;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::string bytes;
-    ReadBinaryFile(path, bytes);
-    return bytes;
-  }
-
-  std::string folder;
-  std::string game;
-  std::string installer;
-  FileTree gameBefore;  // taken once the scenario is prepared
-  ScenarioScript script;
-};
-
-struct BatchRun {
-  std::string skipReason;
-  std::string setupError;
-  std::string root;
-  std::string log;
-  std::map<std::string, Scenario> scenarios;
-  std::vector<Scenario*> playOrder;  // as defined, cheap scenarios first
-  std::map<std::string, std::vector<std::string>> transcripts;
-};
-
-BatchRun* Batch = nullptr;
 
 // --- The scenarios, in the order the driver plays them --------------------------------
 
-Scenario& NewScenario(const std::string& name) {
-  Scenario& s = Batch->scenarios.emplace(name, Scenario(Batch->root, name)).first->second;
-  Batch->playOrder.push_back(&s);
-  return s;
-}
+Scenario& NewScenario(const std::string& name) { return Batch->Add(name); }
 
 void DefineStartUpFailures() {
   {
@@ -180,7 +40,8 @@ void DefineStartUpFailures() {
     Scenario& s = NewScenario("truncated_installer");
     s.PutGame(VersionFile(1, 0, 4));
     const std::string whole = Installer({Manifest("1.0.5 = 1.0.4\r\n"), Entry("Data/a.dat", "a")});
-    s.PutInstaller(whole.substr(0, HostProgram.size() + (whole.size() - HostProgram.size()) / 2));
+    const size_t hostLength = Batch->hostProgram.size();
+    s.PutInstaller(whole.substr(0, hostLength + (whole.size() - hostLength) / 2));
     s.Launch().Box(kPackageDamaged, "1", "error").Press(kOk).Exit(1);
   }
   {
@@ -399,30 +260,6 @@ void DefineLockedTargets() {
   }
 }
 
-void ExpectFiles(const FileTree& actual, const FileTree& expected) {
-  std::vector<std::string> actualNames;
-  std::vector<std::string> expectedNames;
-  for (const auto& file : actual) actualNames.push_back(file.first);
-  for (const auto& file : expected) expectedNames.push_back(file.first);
-  EXPECT_EQ(actualNames, expectedNames);
-  for (const auto& [name, bytes] : expected) {
-    const auto found = actual.find(name);
-    if (found == actual.end()) continue;
-    if (bytes.size() <= 200 && found->second.size() <= 200) {
-      EXPECT_EQ(found->second, bytes) << name;
-    } else {
-      EXPECT_TRUE(found->second == bytes)
-          << name << ": " << found->second.size() << " bytes, expected " << bytes.size();
-    }
-  }
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
 }  // namespace
 
 class InstallerEndToEnd : public testing::Test {
@@ -437,108 +274,23 @@ class InstallerEndToEnd : public testing::Test {
   }
 
   static const Scenario& Get(const std::string& name) { return Batch->scenarios.at(name); }
-
-  static void ExpectTranscript(const Scenario& s) {
-    const auto found = Batch->transcripts.find(s.script.Name());
-    ASSERT_TRUE(found != Batch->transcripts.end())
-        << "the driver never played " << s.script.Name() << "; its output:\n" << Batch->log;
-    const std::vector<std::string>& actual = found->second;
-    const std::vector<std::string>& expected = s.script.ExpectedTranscript();
-    size_t line = 0;
-    while (line < actual.size() && line < expected.size() && actual[line] == expected[line]) ++line;
-    // Printed as text: gtest's own output escapes every Chinese byte.
-    EXPECT_TRUE(actual == expected)
-        << "the transcript differs from line " << line + 1 << "\n--- got:\n"
-        << Joined(actual) << "--- expected:\n" << Joined(expected);
-  }
-
+  static void ExpectTranscript(const Scenario& s) { ::ExpectTranscript(*Batch, s); }
   static void ExpectGameUnchanged(const Scenario& s) { ExpectFiles(s.GameFiles(), s.gameBefore); }
 };
 
 void InstallerEndToEnd::SetUpTestSuite() {
-  Batch = new BatchRun;
-  const char* chosenBuild = std::getenv("VANTIS_WINDOWS_BUILD");
-  if (!chosenBuild || !*chosenBuild) chosenBuild = std::getenv("VANTIS_DEFAULT_WINDOWS_BUILD");
-  const char* wineRun = std::getenv("VANTIS_WINE_RUN");
-  if (!chosenBuild || !wineRun) {
-    Batch->skipReason = "VANTIS_DEFAULT_WINDOWS_BUILD and VANTIS_WINE_RUN are unset; run through ctest";
-    return;
-  }
-  const std::string windowsBuild = chosenBuild;
-  const std::string installerPath = windowsBuild + "/app/vantis-installer.exe";
-  const std::string driverPath = windowsBuild + "/tests/e2e/e2e-driver.exe";
-  if (!ReadBinaryFile(installerPath, HostProgram) || !fs::exists(driverPath)) {
-    Batch->skipReason = "no Windows build at " + windowsBuild +
-                        " (needs app/vantis-installer.exe and tests/e2e/e2e-driver.exe): "
-                        "build the win32 or win64 preset first";
-    return;
-  }
-
-  char rootPattern[] = "/tmp/vantis-e2e-XXXXXX";
-  if (!mkdtemp(rootPattern)) {
-    Batch->setupError = "cannot create a folder under /tmp";
-    return;
-  }
-  Batch->root = rootPattern;
-
+  Batch = new ScenarioBatch;
+  if (!Batch->Prepare()) return;
   DefineStartUpFailures();
   DefineVersionDecisions();
   DefineInstalls();
   DefineLockedTargets();
-
-  std::string commands = "timeout 300\n";
-  for (Scenario* scenario : Batch->playOrder) {
-    scenario->gameBefore = scenario->GameFiles();
-    commands += scenario->script.Commands();
-  }
-  // The settings file lives in the shared Wine prefix: leave none behind for the next run.
-  commands += ScenarioScript("cleanup").Remove(kSettingsRoot).Commands();
-  const std::string scenarioFile = Batch->root + "/scenarios.txt";
-  const std::string transcriptFile = Batch->root + "/transcript.txt";
-  const std::string logFile = Batch->root + "/driver.log";
-  WriteBinaryFile(scenarioFile, commands);
-
-  VirtualDisplay display;
-  const char* currentDisplay = std::getenv("DISPLAY");
-  if (!currentDisplay || !*currentDisplay) {
-    std::string error;
-    if (!display.Start(error)) {
-      Batch->setupError = error;
-      return;
-    }
-  }
-
-  const auto started = std::chrono::steady_clock::now();
-  const int status = RunProgram(wineRun, {driverPath, WindowsPath(scenarioFile), WindowsPath(transcriptFile)},
-                                display.Name(), logFile);
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::steady_clock::now() - started).count();
-  std::printf("[ e2e      ] %zu scenarios under Wine in %lld s (driver status %d, folder %s)\n",
-              Batch->scenarios.size(), static_cast<long long>(seconds), status, Batch->root.c_str());
-
-  ReadBinaryFile(logFile, Batch->log);
-  // wine-run.sh's answer for a program this machine cannot run at all, such as a 32-bit
-  // build where 32-bit code cannot execute: a matter of the setup, not of the installer.
-  if (status == 126) {
-    Batch->skipReason = "Wine cannot run the Windows build at " + windowsBuild + ": " + Batch->log;
-    return;
-  }
-  std::string transcript;
-  ReadBinaryFile(transcriptFile, transcript);
-  Batch->transcripts = SplitTranscript(transcript);
+  Batch->Play("installer");
 }
 
 void InstallerEndToEnd::TearDownTestSuite() {
   const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
-  const bool keep = std::getenv("VANTIS_E2E_KEEP") || (suite && suite->Failed());
-  if (!Batch->root.empty()) {
-    if (keep) {
-      std::printf("[ e2e      ] scenario folders kept in %s\n", Batch->root.c_str());
-    } else {
-      std::error_code ignored;
-      fs::remove_all(Batch->root, ignored);
-    }
-  }
+  Batch->Finish(suite && suite->Failed());
   delete Batch;
   Batch = nullptr;
 }
