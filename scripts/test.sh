@@ -35,6 +35,10 @@ export VANTIS_WINDOWS_BUILD="$PWD/build/$windows_preset"
 
 echo "== unit tests: Windows ($windows_preset) under Wine"
 ctest --preset "$windows_preset"
+# A Wine session started without a display keeps a desktop that cannot show windows; the
+# end-to-end tests need a fresh one on their own display.
+vantis_use_wine "${windows_preset#win}"
+"$vantis_wineserver" -k 2>/dev/null || true
 
 echo "== unit tests: 32-bit Linux"
 build linux32
