@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
+#include "packer/BuildInstaller.h"
 #include "packer/PackageWriter.h"
 
 namespace {
@@ -186,6 +188,40 @@ void DefineInstalls() {
   }
 }
 
+// The publisher's way: a folder with a UTF-8 manifest, packed by vantis-pack's build.
+std::string PackWithVantisPack(const Scenario& s) {
+  const std::string source = s.folder + "/source";
+  WriteBinaryFile(source + "/config.txt",
+                  "1.0.5 = 1.0.4\r\n本补丁修复了存档读取问题。\r\n更新后请重新启动游戏。");
+  WriteBinaryFile(source + "/Bin/game.dll", Noise(3000000, 7));
+  WriteBinaryFile(source + "/Data/Maps/Deep/level1.map", "level one");
+  WriteBinaryFile(source + "/Data/empty.dat", "");
+  WriteBinaryFile(s.folder + "/stub.exe", Batch->hostProgram);
+
+  BuildOptions options;
+  options.sourceFolder = source;
+  options.outputPath = s.folder + "/packed.exe";
+  options.stubPath = s.folder + "/stub.exe";
+  std::ostringstream out, err;
+  CommandOutput output{out, err};
+  std::string error, bytes;
+  EXPECT_TRUE(BuildInstaller(options, output, error)) << error;
+  ReadBinaryFile(s.folder + "/packed.exe", bytes);
+  return bytes;
+}
+
+void DefinePackedByVantisPack() {
+  Scenario& s = NewScenario("packed_by_vantis_pack");
+  s.PutGame(VersionFile(1, 0, 4));
+  s.PutInstaller(PackWithVantisPack(s));
+  s.Launch()
+      .Dialog({kNotesShown})
+      .Click(kInstallButton)
+      .Box(kInstallSucceeded, "1", "none")
+      .Press(kOk)
+      .Exit(0);
+}
+
 // Data/locked.dat is held open by the driver with no sharing, which stops the worker on
 // the second of three files with the folder-not-writable question: a point where the
 // worker waits, so the dialog's give-up paths can be played without racing it.
@@ -284,6 +320,7 @@ void InstallerEndToEnd::SetUpTestSuite() {
   DefineStartUpFailures();
   DefineVersionDecisions();
   DefineInstalls();
+  DefinePackedByVantisPack();
   DefineLockedTargets();
   Batch->Play("installer");
 }
@@ -400,6 +437,17 @@ TEST_F(InstallerEndToEnd, ManifestOnlyPackageWritesTheVersionFile) {
   const Scenario& s = Get("manifest_only");
   ExpectTranscript(s);
   FileTree expected = s.gameBefore;
+  expected["Bin/version.xml"] = kVersionFile105;
+  ExpectFiles(s.GameFiles(), expected);
+}
+
+TEST_F(InstallerEndToEnd, InstallerBuiltByVantisPackInstallsItsFolder) {
+  const Scenario& s = Get("packed_by_vantis_pack");
+  ExpectTranscript(s);
+  FileTree expected = s.gameBefore;
+  expected["Bin/game.dll"] = Noise(3000000, 7);
+  expected["Data/Maps/Deep/level1.map"] = "level one";
+  expected["Data/empty.dat"] = "";
   expected["Bin/version.xml"] = kVersionFile105;
   ExpectFiles(s.GameFiles(), expected);
 }
