@@ -1,6 +1,6 @@
 #include "crypto/EntryStream.h"
 
-#include <vector>
+#include <memory>
 
 #include "crypto/IDEADecryptor.h"
 
@@ -32,11 +32,13 @@ uint32_t LoadLittleEndian32(const uint8_t* p) {
 
 bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, const PackageEntry& entry,
                      const std::string& key) {
-  // Stored area first (header, then ciphertext right behind it), plain area second.
-  // Header and ciphertext sharing one MiB is what caps storedLength at 1 MiB - 8.
-  std::vector<uint8_t> buffer(2 * kEntryPlainLimit);
-  uint8_t* storedArea = buffer.data();
-  uint8_t* plainArea = buffer.data() + kEntryPlainLimit;
+  // One area: the header, then the ciphertext right behind it, decrypted where it lies.
+  // Header and ciphertext sharing one MiB is what caps storedLength at 1 MiB - 8. The
+  // area is not zero-filled: a sink sees only bytes that were read and decrypted, and a
+  // small entry should not pay for clearing a megabyte.
+  const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kEntryPlainLimit]);
+  uint8_t* storedArea = buffer.get();
+  uint8_t* ciphertext = storedArea + kHeaderLength;
 
   IDEADecryptor decryptor;
   decryptor.SetKey(reinterpret_cast<const uint8_t*>(key.data()),
@@ -52,18 +54,17 @@ bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, const Packa
     if (plainLength > kEntryPlainLimit) return false;
     if (storedLength > kEntryStoredLimit) return false;
 
-    if (!ReadFileExact(file, storedArea + kHeaderLength, storedLength)) return false;
+    if (!ReadFileExact(file, ciphertext, storedLength)) return false;
     uint32_t decryptedLength = 0;
     if (storedLength != 0) {
-      decryptedLength = kEntryPlainLimit;
-      if (!decryptor.Decrypt(plainArea, &decryptedLength, storedArea + kHeaderLength,
-                             storedLength)) {
+      decryptedLength = kEntryStoredLimit;
+      if (!decryptor.Decrypt(ciphertext, &decryptedLength, ciphertext, storedLength)) {
         return false;
       }
     }
     if (decryptedLength < plainLength) return false;
 
-    if (!sink(plainArea, plainLength, context)) return false;
+    if (!sink(ciphertext, plainLength, context)) return false;
 
     // Invariant: deliveredLength < size, so the remaining length is positive. Comparing
     // against it instead of adding first keeps a total near 2^32 from wrapping round to

@@ -1,12 +1,13 @@
 #include "crypto/IDEADecryptor.h"
 
+#include <cassert>
 #include <cstring>
 
 namespace {
 
 constexpr uint32_t kKeyBytes = 16;
 constexpr int kRounds = 8;
-constexpr int kSubkeyCount = 52;
+constexpr int kSubkeyCount = kIDEASubkeyCount;
 
 // Multiplication modulo 2^16 + 1 on 16-bit words, where the word 0 stands for 2^16.
 // For a product hi * 2^16 + lo, 2^16 is congruent to -1, so the product reduces to
@@ -64,8 +65,27 @@ void InvertKeySchedule(const uint32_t (&z)[kSubkeyCount], uint32_t (&dk)[kSubkey
   dk[51] = MulInverse(z[3]);
 }
 
+bool IsMultiplicative(int i) {
+  const int position = i % 6;
+  return i < 48 ? position == 0 || position == 3 || position == 4 || position == 5
+                : i == 48 || i == 51;
+}
+
+// See IDEASchedule for what the vector paths need beyond the keys themselves.
+void PrepareSchedule(const uint32_t (&dk)[kSubkeyCount], IDEASchedule& schedule) {
+  schedule.hasZeroMultiplier = false;
+  for (int i = 0; i < kSubkeyCount; ++i) {
+    const auto key = static_cast<uint16_t>(dk[i]);
+    const bool multiplicative = IsMultiplicative(i);
+    schedule.keys[i] = key;
+    schedule.zeroInputFix[i] = multiplicative ? static_cast<uint16_t>(0x10000 - key) : 0;
+    schedule.zeroKeyMask[i] = multiplicative && key == 0 ? 0xFFFF : 0;
+    if (multiplicative && key == 0) schedule.hasZeroMultiplier = true;
+  }
+}
+
 // All four words are read before any byte is written, so `out` may equal `in`.
-inline void CryptBlock(const uint32_t* k, const uint8_t* in, uint8_t* out) {
+inline void CryptBlock(const uint16_t* k, const uint8_t* in, uint8_t* out) {
   uint32_t x1 = static_cast<uint32_t>(in[0] << 8 | in[1]);
   uint32_t x2 = static_cast<uint32_t>(in[2] << 8 | in[3]);
   uint32_t x3 = static_cast<uint32_t>(in[4] << 8 | in[5]);
@@ -100,22 +120,80 @@ inline void CryptBlock(const uint32_t* k, const uint8_t* in, uint8_t* out) {
   out[7] = static_cast<uint8_t>(y4);
 }
 
+IDEAPath DetectFastestPath() {
+  if (IsIDEAPathAvailable(IDEAPath::kAVX2)) return IDEAPath::kAVX2;
+  if (IsIDEAPathAvailable(IDEAPath::kSSE2)) return IDEAPath::kSSE2;
+  return IDEAPath::kScalar;
+}
+
 }  // namespace
 
-void IDEADecryptor::SetKey(const uint8_t* key, uint32_t keyLength) {
+bool IsIDEAPathAvailable(IDEAPath path) {
+  // Reads what the C runtime's start-up found; the AVX2 answer includes the operating
+  // system's saving of the wide registers.
+  __builtin_cpu_init();
+  switch (path) {
+    case IDEAPath::kScalar:
+      return true;
+    case IDEAPath::kSSE2:
+      return __builtin_cpu_supports("sse2");
+    case IDEAPath::kAVX2:
+      return __builtin_cpu_supports("avx2");
+  }
+  return false;
+}
+
+IDEAPath FastestIDEAPath() {
+  static const IDEAPath fastest = DetectFastestPath();
+  return fastest;
+}
+
+const char* IDEAPathName(IDEAPath path) {
+  switch (path) {
+    case IDEAPath::kScalar:
+      return "scalar";
+    case IDEAPath::kSSE2:
+      return "SSE2";
+    case IDEAPath::kAVX2:
+      return "AVX2";
+  }
+  return "?";
+}
+
+void DecryptIDEABlocks(IDEAPath path, const IDEASchedule& schedule, const uint8_t* input,
+                       uint8_t* output, size_t blockCount) {
+  assert(IsIDEAPathAvailable(path));
+  size_t done = 0;
+  if (path == IDEAPath::kAVX2) {
+    done += DecryptIDEABlocksAVX2(schedule, input, output, blockCount);
+  }
+  if (path == IDEAPath::kAVX2 || path == IDEAPath::kSSE2) {
+    done += DecryptIDEABlocksSSE2(schedule, input + 8 * done, output + 8 * done,
+                                  blockCount - done);
+  }
+  for (; done < blockCount; ++done) {
+    CryptBlock(schedule.keys, input + 8 * done, output + 8 * done);
+  }
+}
+
+void MakeIDEASchedule(const uint8_t* key, uint32_t keyLength, IDEASchedule& schedule) {
   uint8_t block[kKeyBytes] = {};
   // A null key pointer comes only with length 0, and memcpy may not be given one.
   if (keyLength != 0) std::memcpy(block, key, keyLength < kKeyBytes ? keyLength : kKeyBytes);
   uint32_t encryptionKeys[kSubkeyCount];
   ExpandEncryptionKey(block, encryptionKeys);
-  InvertKeySchedule(encryptionKeys, decryptionKeys_);
+  uint32_t decryptionKeys[kSubkeyCount];
+  InvertKeySchedule(encryptionKeys, decryptionKeys);
+  PrepareSchedule(decryptionKeys, schedule);
+}
+
+void IDEADecryptor::SetKey(const uint8_t* key, uint32_t keyLength) {
+  MakeIDEASchedule(key, keyLength, schedule_);
 }
 
 bool IDEADecryptor::Decrypt(uint8_t* output, uint32_t* outputLength, const uint8_t* input,
                             uint32_t inputLength) {
   if (!AcceptDecryptLengths(outputLength, inputLength)) return false;
-  for (uint32_t offset = 0; offset < inputLength; offset += 8) {
-    CryptBlock(decryptionKeys_, input + offset, output + offset);
-  }
+  DecryptIDEABlocks(FastestIDEAPath(), schedule_, input, output, inputLength / 8);
   return true;
 }

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "crypto/EntryStream.h"
 #include "package/EntryName.h"
 #include "package/PackageIndex.h"
 #include "packer/CodePage936.h"
@@ -12,6 +13,7 @@
 #include "packer/ManifestSummary.h"
 #include "packer/Progress.h"
 #include "packer/StagedFile.h"
+#include "platform/File.h"
 
 namespace fs = std::filesystem;
 
@@ -145,14 +147,46 @@ bool PlanLocalPaths(std::map<std::string, fs::path>& paths, std::string& error) 
   return true;
 }
 
-bool WriteEntryFile(const fs::path& target, const std::vector<std::string>& chunks,
-                    std::string& error) {
+// Where one entry's chunks go during extraction: straight into the staged file as each is
+// decrypted, so that no entry is held in memory whole. A failure to create or write the
+// file is kept, and the rest of the entry is still read and decrypted, so that a damaged
+// entry is reported as damaged before anything about its file, as when the whole entry
+// was read first.
+struct EntryWriter {
   StagedFile file;
-  if (!file.Create(target, error)) return false;
-  for (const std::string& chunk : chunks) {
-    if (!file.Write(chunk, error)) return false;
+  bool failed = false;
+  std::string error;
+};
+
+bool WriteChunk(const uint8_t* data, uint32_t length, void* context) {
+  auto* writer = static_cast<EntryWriter*>(context);
+  if (!writer->failed && !writer->file.Write(data, length, writer->error)) writer->failed = true;
+  return true;
+}
+
+// The entry's data stream, read and decrypted as the installer reads it, into `target`.
+// On a damaged entry `damaged` is set and no file is left behind.
+bool ExtractEntry(const PackageEntry& entry, const fs::path& target, bool& damaged,
+                  std::string& error) {
+  damaged = true;
+  if (entry.volume >= PackageVolumeTable.size()) return false;
+  const PackageVolume& volume = PackageVolumeTable[entry.volume];
+  ScopedFile file(OpenFileForSharedRead(volume.path));
+  if (!file.IsOpen() || !SeekFileFromStart(file.Get(), entry.offset, nullptr)) return false;
+
+  EntryWriter writer;
+  if (!writer.file.Create(target, writer.error)) writer.failed = true;
+  try {
+    if (!ReadEntryStream(WriteChunk, &writer, file.Get(), entry, volume.key)) return false;
+  } catch (...) {
+    return false;
   }
-  return file.Commit(error);
+  damaged = false;
+  if (writer.failed) {
+    error = writer.error;
+    return false;
+  }
+  return writer.file.Commit(error);
 }
 
 }  // namespace
@@ -247,28 +281,30 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
   }
 
   ProgressBar progress(output.progressTerminal, TotalContentLength());
-  std::vector<std::string> chunks;
+  // Index order mostly puts the files of a folder next to each other, and writing files
+  // creates no links, so a folder is created and checked once for each run of its files.
+  fs::path checkedParent;
   for (const auto& [name, entry] : PackageIndex) {
     const fs::path target = folder / localPaths[name];
     const std::string shown = ForDisplay(name, false);
-    fs::create_directories(target.parent_path(), failure);
-    fs::path realParent;
-    if (failure || !ResolveRealPath(target.parent_path(), realParent)) {
-      error = shown + ": cannot create its folder" +
-              (failure ? ": " + failure.message() : std::string());
-      return false;
+    if (target.parent_path() != checkedParent) {
+      fs::create_directories(target.parent_path(), failure);
+      fs::path realParent;
+      if (failure || !ResolveRealPath(target.parent_path(), realParent)) {
+        error = shown + ": cannot create its folder" +
+                (failure ? ": " + failure.message() : std::string());
+        return false;
+      }
+      // A link already in the folder must not carry the file somewhere else.
+      if (!IsPathWithin(realParent, realFolder)) {
+        error = shown + ": its folder leads outside " + folder.u8string() + " through a link";
+        return false;
+      }
+      checkedParent = target.parent_path();
     }
-    // A link already in the folder must not carry the file somewhere else.
-    if (!IsPathWithin(realParent, realFolder)) {
-      error = shown + ": its folder leads outside " + folder.u8string() + " through a link";
-      return false;
-    }
-    if (!ReadEntryChunks(chunks, entry)) {
-      error = DescribeEntryFailure(name, entry);
-      return false;
-    }
-    if (!WriteEntryFile(target, chunks, error)) {
-      error = shown + ": " + error;
+    bool damaged = false;
+    if (!ExtractEntry(entry, target, damaged, error)) {
+      error = damaged ? DescribeEntryFailure(name, entry) : shown + ": " + error;
       return false;
     }
     progress.Advance(entry.size, shown);

@@ -11,7 +11,10 @@ packages=(
   wine wine32:i386 wine64 xvfb x11-utils imagemagick locales fonts-wqy-microhei
   googletest libssl-dev openssl
   clang libclang-rt-14-dev
+  llvm               # llvm-symbolizer: sanitizer and fuzzer reports with file and line
   qemu-user-static   # runs the 32-bit Linux tests where the machine cannot execute 32-bit code
+  # bench/ only: Google Benchmark and the peer libraries it times ours against
+  libbenchmark-dev libbotan-2-dev libcrypto++-dev libgcrypt20-dev
 )
 
 install_packages() {

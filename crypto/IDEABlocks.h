@@ -1,0 +1,48 @@
+#pragma once
+// IDEA block decryption over many blocks at once: the prepared key schedule that every
+// code path shares, and one entry point per path. IDEADecryptor picks the fastest path
+// the processor has; tests and benchmarks name a path themselves.
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kIDEASubkeyCount = 52;
+
+// The decryption schedule with each multiplicative key's special cases worked out once.
+// Indices follow the block function: keys 6r..6r+5 for round r, 48..51 for the output
+// transformation; 6r, 6r+3, 6r+4, 6r+5, 48 and 51 are multiplicative.
+//
+// The vector paths multiply by the low-minus-high reduction alone, which is right whenever
+// neither operand is 0. A word x of 0 stands for 2^16 and gives 1 there instead of
+// 2^16 * k = 1 - k, so they add zeroInputFix = -k where x is 0. A key of 0 gives 1 for
+// every x instead of 1 - x; for such keys zeroKeyMask is all ones and x is subtracted.
+struct IDEASchedule {
+  uint16_t keys[kIDEASubkeyCount];
+  uint16_t zeroInputFix[kIDEASubkeyCount];
+  uint16_t zeroKeyMask[kIDEASubkeyCount];
+  bool hasZeroMultiplier;  // only then do the vector paths apply zeroKeyMask
+};
+
+// The first min(keyLength, 16) key bytes over 16 zero bytes are the IDEA key; `key` may be
+// null when keyLength is 0.
+void MakeIDEASchedule(const uint8_t* key, uint32_t keyLength, IDEASchedule& schedule);
+
+enum class IDEAPath { kScalar, kSSE2, kAVX2 };
+
+// Whether this processor (and its operating system) can run the path.
+bool IsIDEAPathAvailable(IDEAPath path);
+IDEAPath FastestIDEAPath();
+const char* IDEAPathName(IDEAPath path);  // "scalar", "SSE2", "AVX2"
+
+// Decrypts `blockCount` 8-byte blocks with the given path, handing what is left below its
+// batch size to the narrower paths and finally to the scalar one. `output` may equal
+// `input`; no alignment is needed. The path must be available.
+void DecryptIDEABlocks(IDEAPath path, const IDEASchedule& schedule, const uint8_t* input,
+                       uint8_t* output, size_t blockCount);
+
+// Each vector path decrypts the longest prefix of whole batches it can and returns the
+// number of blocks it did (a multiple of 8 for SSE2 and of 16 for AVX2).
+size_t DecryptIDEABlocksSSE2(const IDEASchedule& schedule, const uint8_t* input,
+                             uint8_t* output, size_t blockCount);
+size_t DecryptIDEABlocksAVX2(const IDEASchedule& schedule, const uint8_t* input,
+                             uint8_t* output, size_t blockCount);
