@@ -34,6 +34,17 @@ FileHandle OpenEntryData(const PackageEntry& entry) {
   return file;
 }
 
+// What ReadEntry reserves: the entry's size, but never more than the file holds behind the
+// entry's offset. A well-formed entry's content is never longer than that, since every
+// plaintext byte comes from a stored byte, so its chunks still append without reallocating;
+// a damaged size field cannot claim gigabytes before the first chunk fails to read.
+uint32_t ReservedLength(FileHandle file, const PackageEntry& entry) {
+  uint32_t fileSize = 0;
+  if (!GetFileSize32(file, &fileSize) || fileSize <= entry.offset) return 0;
+  const uint32_t stored = fileSize - entry.offset;
+  return entry.size < stored ? entry.size : stored;
+}
+
 }  // namespace
 
 bool OpenPackage(const std::string& path) {
@@ -87,7 +98,7 @@ bool ReadEntry(const PackageEntry& entry, std::string& content) {
   const std::string& key = PackageVolumeTable[entry.volume].key;
   try {
     // Appending the chunks then never reallocates, unless the last chunk runs past size.
-    content.reserve(entry.size);
+    content.reserve(ReservedLength(file.Get(), entry));
     content.clear();
     return ReadEntryStream(AppendToString, &content, file.Get(), entry, key);
   } catch (...) {

@@ -164,6 +164,15 @@ TEST(PackageIndex, FailsReadsItCannotStartAndLeavesTheResultAlone) {
   EXPECT_EQ(IndexNames(), (std::vector<std::string>{"broken", "good"}));
 }
 
+TEST(PackageIndex, ReservesNoMoreThanTheFileHoldsBehindTheEntry) {
+  // A damaged size field claims 2 GiB of a file of a few hundred bytes. The read fails at
+  // the first chunk header either way; it must not first allocate what the field claims.
+  auto file = Open(LayoutOf({MakeFixedRecord("claims 2 GiB", 0, 0x7FFFFFF0)}));
+  std::string content;
+  EXPECT_FALSE(ReadEntry(*FindPackageEntry("claims 2 GiB"), content));
+  EXPECT_LT(content.capacity(), 4096u);
+}
+
 TEST(PackageIndex, AFailedOpenLeavesTheIndexEmpty) {
   auto good = Open(LayoutOf({MakeContentRecord("config.txt", "version=1")}));
   ASSERT_EQ(PackageIndex.size(), 1u);
