@@ -47,3 +47,6 @@ ctest --preset linux32
 echo "== unit and end-to-end tests: native, AddressSanitizer + UndefinedBehaviorSanitizer"
 build native-debug
 ctest --preset native-debug
+
+echo "== fuzzers, ${VANTIS_FUZZ_SECONDS:-60} s each (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+scripts/fuzz.sh "${VANTIS_FUZZ_SECONDS:-60}"
