@@ -4,11 +4,14 @@
 // places in its entry data, and has bytes flipped in every region. Each case is read the
 // way the installer reads: open, then config.txt whole and every other entry in chunks.
 //
-// A case either ends as damage the installer reports (the open or an entry read fails,
-// and whatever did read is exactly what was packed), or reads back exactly what was
-// packed, or changes what the format cannot check: there is no checksum, so a flip inside
-// ciphertext turns one 8-byte block into other bytes of the same length. Each sweep prints
-// its counts; crashes, hangs and out-of-bounds reads show up under the sanitizers.
+// A case ends as damage the installer reports (the open or an entry read fails), or reads
+// back exactly what was packed, or changes what the format cannot check, and then only
+// where the damage lies: there is no checksum, so a flipped ciphertext byte turns one
+// 8-byte block of its entry into other bytes, a garbled directory block changes the
+// records from there to the end of its chunk, and a changed chunk length changes how much
+// of which bytes its entry reads. Every other entry that reads back is exactly what was
+// packed. Each sweep prints its counts; crashes, hangs and out-of-bounds reads show up
+// under the sanitizers.
 
 #include <gtest/gtest.h>
 
