@@ -53,6 +53,7 @@
 #include <vector>
 
 #include "InstallerWindows_win.h"
+#include "TranscriptEscape.h"
 
 namespace {
 
@@ -79,26 +80,7 @@ std::wstring FromUtf8(const std::string& text) {
   return wide;
 }
 
-std::string Escape(const std::wstring& text) {
-  std::string escaped;
-  for (char c : ToUtf8(text)) {
-    switch (c) {
-      case '\\': escaped += "\\\\"; break;
-      case '\r': escaped += "\\r"; break;
-      case '\n': escaped += "\\n"; break;
-      case '\t': escaped += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
-          escaped += hex;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped;
-}
+std::string Escape(const std::wstring& text) { return EscapeTranscriptText(ToUtf8(text)); }
 
 std::string DescribeBox(const MessageBoxView& box) {
   std::string buttons;

@@ -17,6 +17,8 @@
 #include <sstream>
 #include <thread>
 
+#include "TranscriptEscape.h"
+
 extern char** environ;
 
 namespace {
@@ -27,26 +29,7 @@ constexpr char kCaption[] = "《Vantis》补丁安装包";
 constexpr char kPackageKey[] = "end-to-end package key";
 
 // The driver's escaping of texts, applied to the expected texts.
-std::string Escape(const std::string& text) {
-  std::string escaped;
-  for (char c : text) {
-    switch (c) {
-      case '\\': escaped += "\\\\"; break;
-      case '\r': escaped += "\\r"; break;
-      case '\n': escaped += "\\n"; break;
-      case '\t': escaped += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
-          escaped += hex;
-        } else {
-          escaped += c;
-        }
-    }
-  }
-  return escaped;
-}
+std::string Escape(const std::string& text) { return EscapeTranscriptText(text); }
 
 std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r");
