@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestBytes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -13,21 +15,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes FromHex(const std::string& hex) {
-  Bytes bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
-Bytes RandomBytes(std::mt19937& rng, size_t length) {
-  Bytes bytes(length);
-  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(rng());
-  return bytes;
-}
 
 Bytes Decrypt(IDecryptor& decryptor, const Bytes& input) {
   Bytes output(input.size());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestBytes.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -17,22 +19,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using ExpandedKey = std::array<uint16_t, 64>;
-
-Bytes FromHex(const std::string& hex) {
-  Bytes bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
-Bytes RandomBytes(std::mt19937& rng, size_t length) {
-  Bytes bytes(length);
-  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(rng());
-  return bytes;
-}
 
 // RC2 exactly as RFC 2268 publishes it (effective key length, little-endian words), kept
 // apart from the variant so that the variant can be checked against it.

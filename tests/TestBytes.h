@@ -1,0 +1,24 @@
+#pragma once
+// Byte strings for the cipher tests: published vectors are written in hex.
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes FromHex(const std::string& hex) {
+  Bytes bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+inline Bytes RandomBytes(std::mt19937& rng, size_t length) {
+  Bytes bytes(length);
+  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(rng());
+  return bytes;
+}
