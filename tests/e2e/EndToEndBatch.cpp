@@ -345,9 +345,13 @@ Scenario& ScenarioBatch::Add(const std::string& name) {
 
 std::string ScenarioBatch::Installer(std::vector<PackageRecord> records) const {
   PackageLayout layout;
+  layout.records = std::move(records);
+  return Installer(std::move(layout));
+}
+
+std::string ScenarioBatch::Installer(PackageLayout layout) const {
   layout.host = hostProgram;
   layout.key = kPackageKey;
-  layout.records = std::move(records);
   return BuildPackage(layout);
 }
 

@@ -149,6 +149,8 @@ struct ScenarioBatch {
   Scenario& Add(const std::string& name);
   // The installer program with a package of `records` appended.
   std::string Installer(std::vector<PackageRecord> records) const;
+  // The same with the layout's other options; its host and key are the batch's.
+  std::string Installer(PackageLayout layout) const;
   // Snapshots every game folder, then plays every scenario; `label` names the batch in
   // what it prints.
   void Play(const std::string& label);

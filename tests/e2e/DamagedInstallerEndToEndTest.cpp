@@ -1,0 +1,344 @@
+// Damaged installers played end to end under Wine: the download that stopped early and the
+// flipped bits of the damage sweeps, now met by the real installer in a real game folder.
+//
+// Every cut of the package and every byte of it flipped three ways is first read here the
+// way the installer reads (open, the manifest whole, then each entry in the order of the
+// walk), which says what the installer must do with it:
+//   - the open fails: the damaged-package box at start-up, and nothing is touched;
+//   - the manifest cannot be read: its box at start-up, and nothing is touched;
+//   - an entry cannot be read: the install stops there with the damaged-entry box; the
+//     entries before it are new, that entry's file and everything after it, the version
+//     file included, are as they were;
+//   - everything reads back as packed: the install completes.
+// Damage that changes what an entry or the manifest reads without being noticed (the
+// format has no checksum) is counted but not played: the sweeps bound where it can reach.
+// A spread of each kind of case is then played; every game file must end byte for byte as
+// stated above, with no temporary file left behind.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "EndToEndBatch.h"
+#include "InstallerExpectations.h"
+#include "package/PackageContainer.h"
+#include "package/PackageIndex.h"
+#include "packer/PackageWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Outcome { kDamagedAtStart, kManifestUnreadable, kDamagedEntry, kInstalled, kChanged };
+constexpr size_t kOutcomeCount = 5;
+const char* const kOutcomeNames[kOutcomeCount] = {
+    "damaged at start-up", "manifest unreadable", "damaged entry", "installed", "changed"};
+// How many cases of each outcome are played under Wine; changed ones are not.
+constexpr size_t kPlayed[kOutcomeCount] = {14, 3, 10, 5, 0};
+
+const std::string kManifestText = "1.0.5 = 1.0.4\r\n" + kNotes936;
+
+std::string Tiles() {
+  std::string tiles;
+  for (int i = 0; i < 300; ++i) tiles.push_back(static_cast<char>('a' + i % 26));
+  return tiles;
+}
+
+// Old and new contents of every file the patch brings; an empty old content means the file
+// is new to the game.
+struct PatchedFile {
+  std::string name;
+  std::string oldContent;
+  std::string newContent;
+};
+
+const std::vector<PatchedFile>& PatchedFiles() {
+  static const std::vector<PatchedFile> files = {
+      {"Bin/renderer.cfg", "[Renderer]\nAAQuality=1\n", "[Renderer]\nAAQuality=2\n"},
+      {"Data/a.dat", "old a", "new a, a little longer than the old"},
+      {"Data/maps/desert/tiles.txt", "old tiles", Tiles()},
+      {"Data/ui/empty.flag", "", ""},
+      {"Data/z.dat", "old z", "new z"},
+  };
+  return files;
+}
+
+PackageLayout PatchLayout() {
+  PackageLayout layout;
+  layout.records.push_back(Manifest(kManifestText));
+  for (const PatchedFile& file : PatchedFiles()) {
+    layout.records.push_back(Entry(file.name, file.newContent));
+  }
+  layout.records[3].chunkPlainLengths = {100, 0, 37, 163};  // the tiles
+  layout.directoryChunkRecordCounts = {3, 3};
+  return layout;
+}
+
+// Every entry's content as packed, in the order the installer walks them.
+using PackedEntries = std::map<std::string, std::string, EntryNameLess>;
+
+struct Prediction {
+  Outcome outcome = Outcome::kChanged;
+  size_t entriesWritten = 0;  // before the damaged entry, in the order of the walk
+};
+
+// Reads the installer at `path` as the installer will; `packed` is every entry's content.
+Prediction Predict(const std::string& path, const PackedEntries& packed) {
+  Prediction prediction;
+  if (!OpenPackage(path)) {
+    prediction.outcome = Outcome::kDamagedAtStart;
+    return prediction;
+  }
+  // Names that differ from those packed would bring the name rule or the missing manifest
+  // into play: such damage changes what the patch is, and is not played.
+  if (PackageIndex.size() != packed.size()) return prediction;
+  for (const auto& [name, entry] : PackageIndex) {
+    if (packed.count(name) == 0) return prediction;
+  }
+  std::string manifest;
+  if (!ReadEntry(*FindPackageEntry("config.txt"), manifest)) {
+    prediction.outcome = Outcome::kManifestUnreadable;
+    return prediction;
+  }
+  if (manifest != packed.at("config.txt")) return prediction;
+  for (const auto& [name, entry] : PackageIndex) {
+    if (name == "config.txt") continue;
+    std::vector<std::string> chunks;
+    if (!ReadEntryChunks(chunks, entry)) {
+      prediction.outcome = Outcome::kDamagedEntry;
+      return prediction;
+    }
+    std::string content;
+    for (const std::string& chunk : chunks) content += chunk;
+    if (content != packed.at(name)) return prediction;
+    ++prediction.entriesWritten;
+  }
+  prediction.outcome = Outcome::kInstalled;
+  return prediction;
+}
+
+struct DamageCase {
+  std::string name;
+  std::string bytes;
+  Prediction prediction;
+};
+
+// A file holding the installer's program once, whose package part is rewritten per case.
+class CandidateFile {
+ public:
+  CandidateFile(std::string path, const std::string& bytes, size_t hostLength)
+      : path_(std::move(path)), hostLength_(hostLength) {
+    WriteBinaryFile(path_, bytes);
+  }
+  ~CandidateFile() {
+    std::error_code ignored;
+    fs::remove(path_, ignored);
+  }
+  CandidateFile(const CandidateFile&) = delete;
+  CandidateFile& operator=(const CandidateFile&) = delete;
+
+  const std::string& Hold(const std::string& bytes) {
+    const size_t from = std::min(hostLength_, bytes.size());
+    {
+      std::fstream file(path_, std::ios::in | std::ios::out | std::ios::binary);
+      file.seekp(static_cast<std::streamoff>(from));
+      file.write(bytes.data() + from, static_cast<std::streamsize>(bytes.size() - from));
+    }
+    fs::resize_file(path_, bytes.size());
+    return path_;
+  }
+
+ private:
+  std::string path_;
+  size_t hostLength_;
+};
+
+struct DamageBatch {
+  ScenarioBatch batch;
+  std::string installer;
+  PackedEntries packed;
+  size_t tried[kOutcomeCount] = {};
+  std::vector<std::vector<std::string>> played{kOutcomeCount};  // scenario names
+  std::map<std::string, Prediction> predictions;
+};
+
+DamageBatch* Damage = nullptr;
+
+// The cases of one outcome, cuts and flips apart.
+struct CasesOfOneOutcome {
+  std::vector<DamageCase> cuts, flips;
+};
+
+// Every cut inside the package and one before it, and every byte from the end of the
+// program on flipped three ways: each read and sorted by what the installer must do.
+std::vector<CasesOfOneOutcome> TryEveryCase() {
+  const std::string& whole = Damage->installer;
+  const size_t hostLength = Damage->batch.hostProgram.size();
+  CandidateFile file(Damage->batch.root + "/candidate.exe", whole, hostLength);
+  std::vector<CasesOfOneOutcome> cases(kOutcomeCount);
+  const auto tryCase = [&](const std::string& name, std::string bytes) {
+    const Prediction prediction = Predict(file.Hold(bytes), Damage->packed);
+    const auto outcome = static_cast<size_t>(prediction.outcome);
+    ++Damage->tried[outcome];
+    const bool cut = bytes.size() < whole.size();
+    (cut ? cases[outcome].cuts : cases[outcome].flips)
+        .push_back({name, std::move(bytes), prediction});
+  };
+  for (size_t length = hostLength - 1; length < whole.size(); ++length) {
+    tryCase("cut_at_" + std::to_string(length), whole.substr(0, length));
+  }
+  for (size_t position = hostLength; position < whole.size(); ++position) {
+    for (const int pattern : {0x01, 0x80, 0xFF}) {
+      std::string bytes = whole;
+      bytes[position] = static_cast<char>(bytes[position] ^ pattern);
+      char name[64];
+      std::snprintf(name, sizeof name, "flip_at_%zu_by_%02X", position, pattern);
+      tryCase(name, std::move(bytes));
+    }
+  }
+  return cases;
+}
+
+// `count` cases spread evenly over `cases`, which run in file order.
+void Spread(const std::vector<DamageCase>& cases, size_t count,
+            std::vector<const DamageCase*>& chosen) {
+  count = std::min(count, cases.size());
+  for (size_t i = 0; i < count; ++i) chosen.push_back(&cases[i * cases.size() / count]);
+}
+
+// Half the sample cuts and half flips, as far as there are both.
+std::vector<const DamageCase*> Sample(const CasesOfOneOutcome& cases, size_t count) {
+  std::vector<const DamageCase*> chosen;
+  Spread(cases.cuts, cases.flips.empty() ? count : count / 2, chosen);
+  Spread(cases.flips, count - chosen.size(), chosen);
+  return chosen;
+}
+
+void DefineScenario(const DamageCase& damage) {
+  Scenario& s = Damage->batch.Add(damage.name);
+  s.PutGame(VersionFile(1, 0, 4));
+  for (const PatchedFile& file : PatchedFiles()) {
+    if (!file.oldContent.empty()) s.Put(file.name, file.oldContent);
+  }
+  s.PutInstaller(damage.bytes);
+  const size_t range = 2 * Damage->packed.size();
+  switch (damage.prediction.outcome) {
+    case Outcome::kDamagedAtStart:
+      s.Launch().Box(kPackageDamaged, "1", "error").Press(kOk).Exit(1);
+      break;
+    case Outcome::kManifestUnreadable:
+      s.Launch().Box(kManifestUnreadable, "1", "error").Press(kOk).Exit(2);
+      break;
+    case Outcome::kDamagedEntry:
+      s.Launch()
+          .Dialog({kNotesShown})
+          .Click(kInstallButton)
+          .Box(kEntryDamaged, "1", "error")
+          .Dialog({kNotesShown, 0, static_cast<int>(range),
+                   static_cast<int>(2 * damage.prediction.entriesWritten), false, true})
+          .Press(kOk)
+          .Exit(0);
+      break;
+    case Outcome::kInstalled:
+      s.Launch()
+          .Dialog({kNotesShown})
+          .Click(kInstallButton)
+          .Box(kInstallSucceeded, "1", "none")
+          .Press(kOk)
+          .Exit(0);
+      break;
+    case Outcome::kChanged:
+      break;
+  }
+  Damage->predictions[damage.name] = damage.prediction;
+}
+
+// The game folder as the prediction leaves it: the first `entriesWritten` files of the walk
+// new, and with a completed install the version file too.
+FileTree ExpectedGame(const Scenario& s, const Prediction& prediction) {
+  FileTree expected = s.gameBefore;
+  size_t written = 0;
+  for (const auto& [name, content] : Damage->packed) {  // the walk's order
+    if (name == "config.txt") continue;
+    if (written++ == prediction.entriesWritten) break;
+    expected[name] = content;
+  }
+  if (prediction.outcome == Outcome::kInstalled) expected["Bin/version.xml"] = kVersionFile105;
+  return expected;
+}
+
+}  // namespace
+
+class DamagedInstallerEndToEnd : public testing::Test {
+ public:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+
+ protected:
+  void SetUp() override {
+    if (!Damage->batch.skipReason.empty()) GTEST_SKIP() << Damage->batch.skipReason;
+    ASSERT_TRUE(Damage->batch.setupError.empty()) << Damage->batch.setupError;
+  }
+
+  static void ExpectPlayedAsPredicted(Outcome outcome) {
+    const std::vector<std::string>& names = Damage->played[static_cast<size_t>(outcome)];
+    EXPECT_FALSE(names.empty()) << "no case of this kind was found to play";
+    for (const std::string& name : names) {
+      SCOPED_TRACE(name);
+      const Scenario& s = Damage->batch.scenarios.at(name);
+      ExpectTranscript(Damage->batch, s);
+      ExpectFiles(s.GameFiles(), ExpectedGame(s, Damage->predictions.at(name)));
+    }
+  }
+};
+
+void DamagedInstallerEndToEnd::SetUpTestSuite() {
+  Damage = new DamageBatch;
+  if (!Damage->batch.Prepare()) return;
+  const PackageLayout layout = PatchLayout();
+  for (const PackageRecord& record : layout.records) Damage->packed[record.name] = record.content;
+  Damage->installer = Damage->batch.Installer(layout);
+
+  const std::vector<CasesOfOneOutcome> cases = TryEveryCase();
+  std::printf("[ e2e      ] damaged installers tried, by what the installer must do:\n");
+  for (size_t outcome = 0; outcome < kOutcomeCount; ++outcome) {
+    std::string names;
+    for (const DamageCase* damage : Sample(cases[outcome], kPlayed[outcome])) {
+      DefineScenario(*damage);
+      Damage->played[outcome].push_back(damage->name);
+      names += " " + damage->name;
+    }
+    std::printf("[ e2e      ]   %-19s %4zu, played:%s\n", kOutcomeNames[outcome],
+                Damage->tried[outcome], names.empty() ? " none" : names.c_str());
+  }
+  Damage->batch.Play("damaged installers");
+}
+
+void DamagedInstallerEndToEnd::TearDownTestSuite() {
+  const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
+  Damage->batch.Finish(suite && suite->Failed());
+  delete Damage;
+  Damage = nullptr;
+}
+
+TEST_F(DamagedInstallerEndToEnd, DamageFoundAtStartUpTouchesNoGameFile) {
+  ExpectPlayedAsPredicted(Outcome::kDamagedAtStart);
+}
+
+TEST_F(DamagedInstallerEndToEnd, UnreadableManifestTouchesNoGameFile) {
+  ExpectPlayedAsPredicted(Outcome::kManifestUnreadable);
+}
+
+TEST_F(DamagedInstallerEndToEnd, DamagedEntryStopsTheInstallWithEveryFileWholeOldOrNew) {
+  ExpectPlayedAsPredicted(Outcome::kDamagedEntry);
+}
+
+TEST_F(DamagedInstallerEndToEnd, DamageThatChangesNothingInstallsThePatch) {
+  ExpectPlayedAsPredicted(Outcome::kInstalled);
+}
