@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Times `vantis-pack extract` of a package of about 1 GiB (a few large files, many small
 # ones) against `cp -r` of the same plaintext tree, both in one run on one machine, and
-# prints the ratio. The tree and the package are made once under BENCH_DIR and kept.
+# prints the ratio. With a Windows build it also times the real installer under Wine
+# installing that package into a game folder, driven through its windows. The tree and the
+# package are made once under BENCH_DIR and kept.
 #
 #   bench/extract-benchmark.sh VANTIS_PACK [STUB.exe]
 #
 # VANTIS_PACK is a native release build of vantis-pack; STUB is any installer program to
 # append the package to (the default is vantis-pack's own). Environment:
-#   BENCH_DIR   working folder (default /tmp/vantis-extract-bench)
-#   TREE_MIB    size of the tree in MiB (default 1024)
-#   REPEAT      timed runs of each command (default 3); medians are shown
+#   BENCH_DIR      working folder (default /tmp/vantis-extract-bench)
+#   TREE_MIB       size of the tree in MiB (default 1024)
+#   REPEAT         timed runs of each command (default 3); medians are shown
+#   WINDOWS_BUILD  a Windows build folder (build/win64, or build/win32 where 32-bit code
+#                  runs): its installer becomes the stub, and the installer is timed too
 #
-# Both commands read from the page cache (everything is read once first) and write into
-# it; the "+ sync" column also waits until the written data is on the disk.
+# Every command reads from the page cache (everything is read once first) and writes into
+# it; the "+ sync" column also waits until the written data is on the disk. The installer
+# flushes each file before moving it into place, so its plain wall time already includes
+# most of that wait: compare it with the "+ sync" column of cp -r.
 set -euo pipefail
 
 pack=$(realpath "${1:?usage: extract-benchmark.sh VANTIS_PACK [STUB.exe]}")
@@ -20,43 +26,23 @@ stub=${2:-}
 bench=${BENCH_DIR:-/tmp/vantis-extract-bench}
 tree_mib=${TREE_MIB:-1024}
 repeat=${REPEAT:-3}
+windows_build=${WINDOWS_BUILD:+$(realpath "$WINDOWS_BUILD")}
+here=$(dirname "$(realpath "$0")")
+if [ -n "$windows_build" ] && [ -z "$stub" ]; then
+  stub=$windows_build/app/vantis-installer.exe
+fi
+stub=${stub:+$(realpath "$stub")}
 
 tree=$bench/tree-$tree_mib
-package=$bench/patch-$tree_mib.exe
+package=$bench/patch-$tree_mib-$( (if [ -n "$stub" ]; then cat "$stub"; fi) | sha1sum | cut -c1-8).exe
 mkdir -p "$bench"
 
 if [ ! -f "$tree.complete" ]; then
   rm -rf "$tree"
   echo "making a tree of $tree_mib MiB in $tree"
-  python3 - "$tree" "$tree_mib" <<'PY'
-import os, random, sys
-root, mib = sys.argv[1], int(sys.argv[2])
-rng = random.Random(7)
-os.makedirs(root)
-with open(os.path.join(root, "config.txt"), "w") as f:
-    f.write("1.0.5 <= 1.0.4\nbenchmark patch\n")
-total = mib << 20
-# Four large files carry 80 %; files of 0 to 32 KiB, 16 KiB on average, the rest.
-large = total * 8 // 10 // 4
-for i in range(4):
-    path = os.path.join(root, "Data", "packs", f"pack{i}.dat")
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        for _ in range(large >> 20):
-            f.write(rng.randbytes(1 << 20))
-left, n = total - 4 * large, 0
-while left > 0:
-    size = min(left, rng.randint(0, 32 << 10))
-    path = os.path.join(root, "Data", f"set{n % 97:02d}", f"sub{n % 7}", f"file{n:05d}.bin")
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(rng.randbytes(size))
-    left -= size
-    n += 1
-print(f"  4 files of {large >> 20} MiB and {n} files of 0 to 32 KiB")
-PY
+  python3 "$here/make-tree.py" "$tree" "$tree_mib"
   touch "$tree.complete"
-  rm -f "$package"
+  rm -f "$bench"/patch-"$tree_mib"-*.exe
 fi
 if [ ! -f "$package" ]; then
   echo "packing it into $package"
@@ -76,10 +62,13 @@ now() { date +%s.%N; }
 # Runs a command once into a fresh TARGET folder and prints "WALL CPU" in seconds: wall
 # time (including a sync when WITH_SYNC is 1) and the command's processor time, user and
 # system, which another process on the machine disturbs far less.
+# PREPARE, when set, names a function that fills the target folder before the timing.
+prepare=
 timed() {
   local target=$1 with_sync=$2
   shift 2
   rm -rf "$target"
+  if [ -n "$prepare" ]; then "$prepare" "$target"; fi
   sync
   local start end cpu
   start=$(now)
@@ -106,7 +95,80 @@ if ! diff -r -q "$bench/out-cp" "$bench/out-extract" >/dev/null; then
 fi
 peak=$(/usr/bin/time -f %M "$pack" extract "$package" -C "$bench/out-extract" 2>&1 >/dev/null |
        tail -1)
-rm -rf "$bench/out-cp" "$bench/out-extract" "$bench/time.txt"
+rm -rf "$bench/out-cp" "$bench/out-extract"
+
+# The installer under Wine: a game folder at 1.0.4 with the installer in updates/, the
+# driver pressing Install and then OK on the success box. A run that only opens the dialog
+# and closes it measures what Wine and the driver cost around the install.
+installer_peak=
+if [ -n "$windows_build" ]; then
+  game=$bench/game
+  winpath() { printf 'Z:%s' "${1//\//\\}"; }
+  scenario() {  # MODE GAME: the driver's commands
+    echo "scenario $1"
+    echo "start $(winpath "$2/updates/patch.exe")"
+    echo "dialog install=enabled close=enabled"
+    if [ "$1" = close ]; then echo "click 2"; else printf 'click 102\nbox\npress 1\n'; fi
+    echo "exit"
+    echo "end"
+  }
+  scenario install "$game" >"$bench/install.txt"
+  scenario close "$game" >"$bench/close.txt"
+  make_game() {
+    mkdir -p "$1/Bin" "$1/updates"
+    echo "stands in for the game" >"$1/Bin/Vantis.exe"
+    printf '<?xml version="1.0" encoding="UTF-8"?>\n<version>\n\t<major>1</major>\n\t<minor>0</minor>\n\t<build_number>4</build_number>\n</version>\n' \
+      >"$1/Bin/version.xml"
+    ln "$package" "$1/updates/patch.exe"
+  }
+  drive() {  # MODE: plays the scenario and checks how it ended
+    "$here/../scripts/wine-run.sh" "$windows_build/tests/e2e/e2e-driver.exe" \
+      "$(winpath "$bench/$1.txt")" "$(winpath "$bench/transcript.txt")"
+    grep -q '^exit 0' "$bench/transcript.txt" ||
+      { echo "the installer did not finish:" >&2; cat "$bench/transcript.txt" >&2; exit 1; }
+  }
+  export -f drive winpath
+  export here bench windows_build
+
+  xvfb_pid=
+  if [ -z "${DISPLAY:-}" ]; then
+    export DISPLAY=":$((200 + RANDOM % 100))"
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+    sleep 1
+  fi
+  prepare=make_game
+  for round in $(seq "$repeat"); do
+    for with_sync in 0 1; do
+      runs[installer,$with_sync]+="$(timed "$game" "$with_sync" bash -c 'drive install')"$'\n'
+    done
+    runs[around,0]+="$(timed "$game" 0 bash -c 'drive close')"$'\n'
+  done
+  prepare=
+
+  # The installer's peak memory, sampled while it runs.
+  rm -rf "$game.peak"
+  make_game "$game.peak"
+  scenario peak "$game.peak" >"$bench/peak.txt"
+  bash -c 'drive peak' &
+  driver=$!
+  installer_peak=0
+  while kill -0 "$driver" 2>/dev/null; do
+    for pid in $(pgrep -f 'updates.patch\.exe' || true); do
+      hwm=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+      if [ -n "$hwm" ] && [ "$hwm" -gt "$installer_peak" ]; then installer_peak=$hwm; fi
+    done
+    sleep 0.2
+  done
+  wait "$driver"
+  diff -r -q "$tree/Data" "$game.peak/Data" >/dev/null ||
+    { echo "the installer's files differ from the tree" >&2; exit 1; }
+  rm -rf "$game" "$game.peak" "$bench"/{install,close,peak,transcript}.txt
+  # Where an installer's time per file goes, call by call, on this system.
+  calls=$("$here/../scripts/wine-run.sh" "$windows_build/bench/file-op-cost.exe" "$(winpath "$bench")" 2000)
+fi
+rm -f "$bench/time.txt"
 
 median() {  # of one column of "WALL CPU" lines
   awk -v c="$1" 'NF {print $c}' | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'
@@ -129,3 +191,23 @@ printf '%-22s %10.2f %10.2f %14.2f\n' "extract / cp -r" \
   "$(echo "${m[extract,cpu]} / ${m[cp,cpu]}" | bc -l)" \
   "$(echo "${m[extract,sync]} / ${m[cp,sync]}" | bc -l)"
 echo "extract peak resident memory: $peak KiB"
+if [ -n "$windows_build" ]; then
+  m[installer,wall]=$(printf '%s' "${runs[installer,0]}" | median 1)
+  m[installer,sync]=$(printf '%s' "${runs[installer,1]}" | median 1)
+  m[around,wall]=$(printf '%s' "${runs[around,0]}" | median 1)
+  echo
+  echo "the installer under Wine ($windows_build), wall time only:"
+  printf '%-22s %10.3f %10s %14.3f\n' "installer" "${m[installer,wall]}" "" "${m[installer,sync]}"
+  printf '%-22s %10.3f\n' "Wine and driver alone" "${m[around,wall]}"
+  printf '%-22s %10.2f %10s %14.2f\n' "installer / cp -r" \
+    "$(echo "${m[installer,wall]} / ${m[cp,wall]}" | bc -l)" "" \
+    "$(echo "${m[installer,sync]} / ${m[cp,sync]}" | bc -l)"
+  printf '%-22s %10.2f %10s %14.2f\n' "(install alone) / cp -r" \
+    "$(echo "(${m[installer,wall]} - ${m[around,wall]}) / ${m[cp,wall]}" | bc -l)" "" \
+    "$(echo "(${m[installer,sync]} - ${m[around,wall]}) / ${m[cp,sync]}" | bc -l)"
+  echo "installer peak resident memory: $installer_peak KiB (largest entry: $(
+    find "$tree" -type f -printf '%s\n' | sort -n | tail -1) bytes)"
+  echo
+  echo "what each Windows call of the install costs (file-op-cost):"
+  echo "$calls"
+fi

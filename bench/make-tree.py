@@ -1,0 +1,33 @@
+#!/usr/bin/env python3
+"""Makes the benchmark's patch tree: config.txt, four large files carrying 80 % of the
+bytes, and files of 0 to 32 KiB (16 KiB on average) for the rest, from a fixed seed.
+
+    make-tree.py FOLDER MIB
+"""
+import os
+import random
+import sys
+
+root, mib = sys.argv[1], int(sys.argv[2])
+rng = random.Random(7)
+os.makedirs(root)
+with open(os.path.join(root, "config.txt"), "w") as f:
+    f.write("1.0.5 <= 1.0.4\nbenchmark patch\n")
+total = mib << 20
+large = total * 8 // 10 // 4
+for i in range(4):
+    path = os.path.join(root, "Data", "packs", f"pack{i}.dat")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        for _ in range(large >> 20):
+            f.write(rng.randbytes(1 << 20))
+left, n = total - 4 * large, 0
+while left > 0:
+    size = min(left, rng.randint(0, 32 << 10))
+    path = os.path.join(root, "Data", f"set{n % 97:02d}", f"sub{n % 7}", f"file{n:05d}.bin")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(size))
+    left -= size
+    n += 1
+print(f"  4 files of {large >> 20} MiB and {n} files of 0 to 32 KiB")
