@@ -7,13 +7,16 @@
 //   - the open fails: the damaged-package box at start-up, and nothing is touched;
 //   - the manifest cannot be read: its box at start-up, and nothing is touched;
 //   - an entry cannot be read: the install stops there with the damaged-entry box; the
-//     entries before it are new, that entry's file and everything after it, the version
-//     file included, are as they were;
-//   - everything reads back as packed: the install completes.
-// Damage that changes what an entry or the manifest reads without being noticed (the
-// format has no checksum) is counted but not played: the sweeps bound where it can reach.
-// A spread of each kind of case is then played; every game file must end byte for byte as
-// stated above, with no temporary file left behind.
+//     entries before it are written, that entry's file and everything after it, the
+//     version file included, are as they were;
+//   - everything reads back as packed: the install completes;
+//   - every entry reads, but some read other bytes than were packed (the format has no
+//     checksum, so a flipped ciphertext byte garbles its block unnoticed): the install
+//     completes and writes each file whole, exactly as read.
+// Damage that changes the manifest or the entry names is counted but not played: it makes
+// another patch, and the sweeps bound where it can reach. A spread of each kind of case is
+// played; every game file must end byte for byte as stated above, with no temporary file
+// left behind.
 
 #include <gtest/gtest.h>
 
@@ -35,12 +38,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Outcome { kDamagedAtStart, kManifestUnreadable, kDamagedEntry, kInstalled, kChanged };
-constexpr size_t kOutcomeCount = 5;
+enum class Outcome {
+  kDamagedAtStart, kManifestUnreadable, kDamagedEntry, kInstalled, kInstalledChanged, kOtherPatch
+};
+constexpr size_t kOutcomeCount = 6;
 const char* const kOutcomeNames[kOutcomeCount] = {
-    "damaged at start-up", "manifest unreadable", "damaged entry", "installed", "changed"};
-// How many cases of each outcome are played under Wine; changed ones are not.
-constexpr size_t kPlayed[kOutcomeCount] = {14, 3, 10, 5, 0};
+    "damaged at start-up", "manifest unreadable", "damaged entry",
+    "installed",           "installed, changed",  "another patch"};
+// How many cases of each outcome are played under Wine.
+constexpr size_t kPlayed[kOutcomeCount] = {14, 3, 10, 5, 4, 0};
 
 const std::string kManifestText = "1.0.5 = 1.0.4\r\n" + kNotes936;
 
@@ -84,8 +90,8 @@ PackageLayout PatchLayout() {
 using PackedEntries = std::map<std::string, std::string, EntryNameLess>;
 
 struct Prediction {
-  Outcome outcome = Outcome::kChanged;
-  size_t entriesWritten = 0;  // before the damaged entry, in the order of the walk
+  Outcome outcome = Outcome::kOtherPatch;
+  PackedEntries written;  // what each entry written reads, up to a damaged entry
 };
 
 // Reads the installer at `path` as the installer will; `packed` is every entry's content.
@@ -107,6 +113,7 @@ Prediction Predict(const std::string& path, const PackedEntries& packed) {
     return prediction;
   }
   if (manifest != packed.at("config.txt")) return prediction;
+  bool changed = false;
   for (const auto& [name, entry] : PackageIndex) {
     if (name == "config.txt") continue;
     std::vector<std::string> chunks;
@@ -114,12 +121,11 @@ Prediction Predict(const std::string& path, const PackedEntries& packed) {
       prediction.outcome = Outcome::kDamagedEntry;
       return prediction;
     }
-    std::string content;
+    std::string& content = prediction.written[name];
     for (const std::string& chunk : chunks) content += chunk;
-    if (content != packed.at(name)) return prediction;
-    ++prediction.entriesWritten;
+    changed = changed || content != packed.at(name);
   }
-  prediction.outcome = Outcome::kInstalled;
+  prediction.outcome = changed ? Outcome::kInstalledChanged : Outcome::kInstalled;
   return prediction;
 }
 
@@ -241,11 +247,12 @@ void DefineScenario(const DamageCase& damage) {
           .Click(kInstallButton)
           .Box(kEntryDamaged, "1", "error")
           .Dialog({kNotesShown, 0, static_cast<int>(range),
-                   static_cast<int>(2 * damage.prediction.entriesWritten), false, true})
+                   static_cast<int>(2 * damage.prediction.written.size()), false, true})
           .Press(kOk)
           .Exit(0);
       break;
     case Outcome::kInstalled:
+    case Outcome::kInstalledChanged:
       s.Launch()
           .Dialog({kNotesShown})
           .Click(kInstallButton)
@@ -253,23 +260,21 @@ void DefineScenario(const DamageCase& damage) {
           .Press(kOk)
           .Exit(0);
       break;
-    case Outcome::kChanged:
+    case Outcome::kOtherPatch:
       break;
   }
   Damage->predictions[damage.name] = damage.prediction;
 }
 
-// The game folder as the prediction leaves it: the first `entriesWritten` files of the walk
-// new, and with a completed install the version file too.
+// The game folder as the prediction leaves it: each file written as read, and with a
+// completed install the version file too.
 FileTree ExpectedGame(const Scenario& s, const Prediction& prediction) {
   FileTree expected = s.gameBefore;
-  size_t written = 0;
-  for (const auto& [name, content] : Damage->packed) {  // the walk's order
-    if (name == "config.txt") continue;
-    if (written++ == prediction.entriesWritten) break;
-    expected[name] = content;
+  for (const auto& [name, content] : prediction.written) expected[name] = content;
+  if (prediction.outcome == Outcome::kInstalled ||
+      prediction.outcome == Outcome::kInstalledChanged) {
+    expected["Bin/version.xml"] = kVersionFile105;
   }
-  if (prediction.outcome == Outcome::kInstalled) expected["Bin/version.xml"] = kVersionFile105;
   return expected;
 }
 
@@ -341,4 +346,8 @@ TEST_F(DamagedInstallerEndToEnd, DamagedEntryStopsTheInstallWithEveryFileWholeOl
 
 TEST_F(DamagedInstallerEndToEnd, DamageThatChangesNothingInstallsThePatch) {
   ExpectPlayedAsPredicted(Outcome::kInstalled);
+}
+
+TEST_F(DamagedInstallerEndToEnd, UnnoticedChangesAreWrittenWholeAsRead) {
+  ExpectPlayedAsPredicted(Outcome::kInstalledChanged);
 }
