@@ -99,10 +99,13 @@ rm -rf "$bench/out-cp" "$bench/out-extract"
 
 # The installer under Wine: a game folder at 1.0.4 with the installer in updates/, the
 # driver pressing Install and then OK on the success box. A run that only opens the dialog
-# and closes it measures what Wine and the driver cost around the install.
+# and closes it measures what Wine and the driver cost around the install, and Wine's own
+# xcopy of the plaintext tree what writing these files costs any Windows program here.
 installer_peak=
 if [ -n "$windows_build" ]; then
   game=$bench/game
+  source "$here/../scripts/wine-env.sh"
+  xcopy="$vantis_wine_base/wineprefix-win$(vantis_pe_bits "$stub")/drive_c/windows/system32/xcopy.exe"
   winpath() { printf 'Z:%s' "${1//\//\\}"; }
   scenario() {  # MODE GAME: the driver's commands
     echo "scenario $1"
@@ -146,6 +149,14 @@ if [ -n "$windows_build" ]; then
     runs[around,0]+="$(timed "$game" 0 bash -c 'drive close')"$'\n'
   done
   prepare=
+  for round in $(seq "$repeat"); do
+    for with_sync in 0 1; do
+      runs[xcopy,$with_sync]+="$(timed "$bench/out-xcopy" "$with_sync" \
+        "$here/../scripts/wine-run.sh" "$xcopy" /E /I /Q "$(winpath "$tree")" \
+        "$(winpath "$bench/out-xcopy")")"$'\n'
+    done
+  done
+  rm -rf "$bench/out-xcopy"
 
   # The installer's peak memory, sampled while it runs.
   rm -rf "$game.peak"
@@ -195,16 +206,22 @@ if [ -n "$windows_build" ]; then
   m[installer,wall]=$(printf '%s' "${runs[installer,0]}" | median 1)
   m[installer,sync]=$(printf '%s' "${runs[installer,1]}" | median 1)
   m[around,wall]=$(printf '%s' "${runs[around,0]}" | median 1)
+  m[xcopy,wall]=$(printf '%s' "${runs[xcopy,0]}" | median 1)
+  m[xcopy,sync]=$(printf '%s' "${runs[xcopy,1]}" | median 1)
   echo
   echo "the installer under Wine ($windows_build), wall time only:"
   printf '%-22s %10.3f %10s %14.3f\n' "installer" "${m[installer,wall]}" "" "${m[installer,sync]}"
   printf '%-22s %10.3f\n' "Wine and driver alone" "${m[around,wall]}"
+  printf '%-22s %10.3f %10s %14.3f\n' "xcopy under Wine" "${m[xcopy,wall]}" "" "${m[xcopy,sync]}"
   printf '%-22s %10.2f %10s %14.2f\n' "installer / cp -r" \
     "$(echo "${m[installer,wall]} / ${m[cp,wall]}" | bc -l)" "" \
     "$(echo "${m[installer,sync]} / ${m[cp,sync]}" | bc -l)"
   printf '%-22s %10.2f %10s %14.2f\n' "(install alone) / cp -r" \
     "$(echo "(${m[installer,wall]} - ${m[around,wall]}) / ${m[cp,wall]}" | bc -l)" "" \
     "$(echo "(${m[installer,sync]} - ${m[around,wall]}) / ${m[cp,sync]}" | bc -l)"
+  printf '%-22s %10.2f %10s %14.2f\n' "installer / xcopy" \
+    "$(echo "${m[installer,wall]} / ${m[xcopy,wall]}" | bc -l)" "" \
+    "$(echo "${m[installer,sync]} / ${m[xcopy,sync]}" | bc -l)"
   echo "installer peak resident memory: $installer_peak KiB (largest entry: $(
     find "$tree" -type f -printf '%s\n' | sort -n | tail -1) bytes)"
   echo
