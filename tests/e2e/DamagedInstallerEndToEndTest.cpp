@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -129,10 +130,20 @@ Prediction Predict(const std::string& path, const PackedEntries& packed) {
   return prediction;
 }
 
+// A cut to `length` bytes, or the byte at `position` flipped by `pattern`.
 struct DamageCase {
   std::string name;
-  std::string bytes;
+  size_t length = 0;
+  size_t position = 0;
+  uint8_t pattern = 0;  // 0 for a cut
   Prediction prediction;
+
+  std::string Apply(const std::string& whole) const {
+    if (pattern == 0) return whole.substr(0, length);
+    std::string bytes = whole;
+    bytes[position] = static_cast<char>(bytes[position] ^ pattern);
+    return bytes;
+  }
 };
 
 // A file holding the installer's program once, whose package part is rewritten per case.
@@ -188,24 +199,29 @@ std::vector<CasesOfOneOutcome> TryEveryCase() {
   const size_t hostLength = Damage->batch.hostProgram.size();
   CandidateFile file(Damage->batch.root + "/candidate.exe", whole, hostLength);
   std::vector<CasesOfOneOutcome> cases(kOutcomeCount);
-  const auto tryCase = [&](const std::string& name, std::string bytes) {
-    const Prediction prediction = Predict(file.Hold(bytes), Damage->packed);
-    const auto outcome = static_cast<size_t>(prediction.outcome);
+  // Only the chosen cases' bytes are made again later: all of them would take gigabytes.
+  const auto tryCase = [&](DamageCase damage) {
+    damage.prediction = Predict(file.Hold(damage.Apply(whole)), Damage->packed);
+    const auto outcome = static_cast<size_t>(damage.prediction.outcome);
     ++Damage->tried[outcome];
-    const bool cut = bytes.size() < whole.size();
-    (cut ? cases[outcome].cuts : cases[outcome].flips)
-        .push_back({name, std::move(bytes), prediction});
+    (damage.pattern == 0 ? cases[outcome].cuts : cases[outcome].flips)
+        .push_back(std::move(damage));
   };
   for (size_t length = hostLength - 1; length < whole.size(); ++length) {
-    tryCase("cut_at_" + std::to_string(length), whole.substr(0, length));
+    DamageCase cut;
+    cut.name = "cut_at_" + std::to_string(length);
+    cut.length = length;
+    tryCase(std::move(cut));
   }
   for (size_t position = hostLength; position < whole.size(); ++position) {
-    for (const int pattern : {0x01, 0x80, 0xFF}) {
-      std::string bytes = whole;
-      bytes[position] = static_cast<char>(bytes[position] ^ pattern);
+    for (const uint8_t pattern : {uint8_t{0x01}, uint8_t{0x80}, uint8_t{0xFF}}) {
       char name[64];
       std::snprintf(name, sizeof name, "flip_at_%zu_by_%02X", position, pattern);
-      tryCase(name, std::move(bytes));
+      DamageCase flip;
+      flip.name = name;
+      flip.position = position;
+      flip.pattern = pattern;
+      tryCase(std::move(flip));
     }
   }
   return cases;
@@ -232,7 +248,7 @@ void DefineScenario(const DamageCase& damage) {
   for (const PatchedFile& file : PatchedFiles()) {
     if (!file.oldContent.empty()) s.Put(file.name, file.oldContent);
   }
-  s.PutInstaller(damage.bytes);
+  s.PutInstaller(damage.Apply(Damage->installer));
   const size_t range = 2 * Damage->packed.size();
   switch (damage.prediction.outcome) {
     case Outcome::kDamagedAtStart:
