@@ -36,6 +36,10 @@ class StagedFile {
   const std::filesystem::path& TemporaryPath() const { return temporaryPath_; }
 
  private:
+  // Creates exactly `path` for writing into `handle_`; never opens an existing file. On
+  // failure `nameTaken` tells a name in use from other trouble, which `error` words.
+  bool CreateNew(const std::filesystem::path& path, bool& nameTaken, std::string& error);
+
   std::intptr_t handle_ = -1;
   std::filesystem::path targetPath_;
   std::filesystem::path temporaryPath_;

@@ -9,35 +9,22 @@
 
 namespace {
 
-constexpr int kMaxSuffixNumber = 99;
-
 std::string Reason() { return std::strerror(errno); }
 
 int ToDescriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
-bool StagedFile::Create(const std::filesystem::path& target, std::string& error) {
-  Discard();
-  for (int number = 0; number <= kMaxSuffixNumber; ++number) {
-    std::filesystem::path candidate = target;
-    candidate += ".~vantis-pack";
-    if (number > 0) candidate += std::to_string(number);
-    // O_EXCL: a leftover or anyone else's file under that name is never opened.
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      handle_ = fd;
-      targetPath_ = target;
-      temporaryPath_ = candidate;
-      return true;
-    }
-    if (errno != EEXIST) {
-      error = "cannot create " + candidate.u8string() + ": " + Reason();
-      return false;
-    }
+bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
+                           std::string& error) {
+  // O_EXCL: a leftover or anyone else's file under that name is never opened.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    handle_ = fd;
+    return true;
   }
-  error = "cannot create a temporary file beside " + target.u8string() +
-          ": every name up to .~vantis-pack" + std::to_string(kMaxSuffixNumber) + " is taken";
+  nameTaken = errno == EEXIST;
+  error = "cannot create " + path.u8string() + ": " + Reason();
   return false;
 }
 

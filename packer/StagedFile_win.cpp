@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr int kMaxSuffixNumber = 99;
-
 std::string Reason() {
   const DWORD code = GetLastError();
   wchar_t* text = nullptr;
@@ -28,28 +26,17 @@ HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 }  // namespace
 
-bool StagedFile::Create(const std::filesystem::path& target, std::string& error) {
-  Discard();
-  for (int number = 0; number <= kMaxSuffixNumber; ++number) {
-    std::filesystem::path candidate = target;
-    candidate += ".~vantis-pack";
-    if (number > 0) candidate += std::to_string(number);
-    // CREATE_NEW: a leftover or anyone else's file under that name is never opened.
-    HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      handle_ = reinterpret_cast<std::intptr_t>(file);
-      targetPath_ = target;
-      temporaryPath_ = candidate;
-      return true;
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS) {
-      error = "cannot create " + candidate.u8string() + ": " + Reason();
-      return false;
-    }
+bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
+                           std::string& error) {
+  // CREATE_NEW: a leftover or anyone else's file under that name is never opened.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return true;
   }
-  error = "cannot create a temporary file beside " + target.u8string() +
-          ": every name up to .~vantis-pack" + std::to_string(kMaxSuffixNumber) + " is taken";
+  nameTaken = GetLastError() == ERROR_FILE_EXISTS;
+  error = "cannot create " + path.u8string() + ": " + Reason();
   return false;
 }
 
