@@ -92,7 +92,7 @@ using PackedEntries = std::map<std::string, std::string, EntryNameLess>;
 
 struct Prediction {
   Outcome outcome = Outcome::kOtherPatch;
-  PackedEntries written;  // what each entry written reads, up to a damaged entry
+  FileTree written;  // what each entry written reads, up to a damaged entry
 };
 
 // Reads the installer at `path` as the installer will; `packed` is every entry's content.
@@ -285,8 +285,7 @@ void DefineScenario(const DamageCase& damage) {
 // The game folder as the prediction leaves it: each file written as read, and with a
 // completed install the version file too.
 FileTree ExpectedGame(const Scenario& s, const Prediction& prediction) {
-  FileTree expected = s.gameBefore;
-  for (const auto& [name, content] : prediction.written) expected[name] = content;
+  FileTree expected = s.GameBeforeWith(prediction.written);
   if (prediction.outcome == Outcome::kInstalled ||
       prediction.outcome == Outcome::kInstalledChanged) {
     expected["Bin/version.xml"] = kVersionFile105;
@@ -303,8 +302,7 @@ class DamagedInstallerEndToEnd : public testing::Test {
 
  protected:
   void SetUp() override {
-    if (!Damage->batch.skipReason.empty()) GTEST_SKIP() << Damage->batch.skipReason;
-    ASSERT_TRUE(Damage->batch.setupError.empty()) << Damage->batch.setupError;
+    RequireBatch(Damage->batch);
   }
 
   static void ExpectPlayedAsPredicted(Outcome outcome) {
@@ -342,8 +340,7 @@ void DamagedInstallerEndToEnd::SetUpTestSuite() {
 }
 
 void DamagedInstallerEndToEnd::TearDownTestSuite() {
-  const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
-  Damage->batch.Finish(suite && suite->Failed());
+  Damage->batch.Finish(CurrentSuiteFailed());
   delete Damage;
   Damage = nullptr;
 }

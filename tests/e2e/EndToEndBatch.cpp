@@ -310,6 +310,12 @@ FileTree Scenario::GameFiles() const {
   return files;
 }
 
+FileTree Scenario::GameBeforeWith(const FileTree& changes) const {
+  FileTree files = gameBefore;
+  for (const auto& [name, bytes] : changes) files[name] = bytes;
+  return files;
+}
+
 bool ScenarioBatch::Prepare() {
   const char* chosenBuild = std::getenv("VANTIS_WINDOWS_BUILD");
   if (!chosenBuild || !*chosenBuild) chosenBuild = std::getenv("VANTIS_DEFAULT_WINDOWS_BUILD");
@@ -412,6 +418,16 @@ void ScenarioBatch::Finish(bool keep) {
   }
   std::error_code ignored;
   fs::remove_all(root, ignored);
+}
+
+void RequireBatch(const ScenarioBatch& batch) {
+  if (!batch.skipReason.empty()) GTEST_SKIP() << batch.skipReason;
+  ASSERT_TRUE(batch.setupError.empty()) << batch.setupError;
+}
+
+bool CurrentSuiteFailed() {
+  const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
+  return suite && suite->Failed();
 }
 
 void ExpectTranscript(const ScenarioBatch& batch, const Scenario& scenario) {

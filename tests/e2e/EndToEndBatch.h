@@ -130,6 +130,8 @@ struct Scenario {
 
   // The game folder's files, the installer left out.
   FileTree GameFiles() const;
+  // The game folder as it was before the run, with `changes` written over it.
+  FileTree GameBeforeWith(const FileTree& changes) const;
 
   std::string folder;
   std::string game;
@@ -171,6 +173,13 @@ struct ScenarioBatch {
   std::string driverPath_;
   std::string wineRun_;
 };
+
+// For a suite's SetUp: skips the test when its batch cannot run on this machine, and fails
+// it when the batch should have run but could not be set up.
+void RequireBatch(const ScenarioBatch& batch);
+// For a suite's TearDownTestSuite: whether a test of the suite failed, so that its scenario
+// folders are kept for a look.
+bool CurrentSuiteFailed();
 
 // GoogleTest checks shared by the suites. The transcript is compared line by line and,
 // on a difference, printed as text: gtest's own output escapes every Chinese byte.

@@ -347,8 +347,7 @@ class FaultInjectionEndToEnd : public testing::Test {
 
  protected:
   void SetUp() override {
-    if (!Fault->batch.skipReason.empty()) GTEST_SKIP() << Fault->batch.skipReason;
-    ASSERT_TRUE(Fault->batch.setupError.empty()) << Fault->batch.setupError;
+    RequireBatch(Fault->batch);
   }
 
   static const Scenario& Get(const std::string& name) { return Fault->batch.scenarios.at(name); }
@@ -366,8 +365,7 @@ void FaultInjectionEndToEnd::SetUpTestSuite() {
 }
 
 void FaultInjectionEndToEnd::TearDownTestSuite() {
-  const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
-  const bool keep = suite && suite->Failed();
+  const bool keep = CurrentSuiteFailed();
   if (keep) {
     for (const auto& disk : Fault->disks) disk->KeepCopy();
   }
@@ -395,9 +393,7 @@ TEST_F(FaultInjectionEndToEnd, CancelOnAFullDiskKeepsTheOldFileWhole) {
   if (!Fault->noSmallDisk.empty()) GTEST_SKIP() << Fault->noSmallDisk;
   const Scenario& s = Get("disk_full_cancelled");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["textures/a.dat"] = "new a";
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"textures/a.dat", "new a"}}));
 }
 
 TEST_F(FaultInjectionEndToEnd, GivingUpOnAFullDiskFinishesTheFileInHandAfterRetry) {
@@ -415,9 +411,7 @@ TEST_F(FaultInjectionEndToEnd, FullDiskForTheVersionFileKeepsTheOldVersion) {
   if (!Fault->noSmallDisk.empty()) GTEST_SKIP() << Fault->noSmallDisk;
   const Scenario& s = Get("version_file_disk_full");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/a.dat"] = "new a";
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/a.dat", "new a"}}));
 }
 
 // --- Something in the way, or held open ---------------------------------------------------
@@ -438,18 +432,14 @@ TEST_F(FaultInjectionEndToEnd, RetryAfterRemovingAFileOrFolderInTheWayCompletes)
 TEST_F(FaultInjectionEndToEnd, GivingUpThenCancelLeavesTheFolderInTheWayAlone) {
   const Scenario& s = Get("folder_in_the_way_given_up");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/a.dat"] = "new a";
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/a.dat", "new a"}}));
 }
 
 TEST_F(FaultInjectionEndToEnd, LockedVersionFileIsWrittenOnRetryAfterRelease) {
   const Scenario& s = Get("locked_version_file_retried");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/a.dat"] = "new a";
-  expected["Bin/version.xml"] = kVersionFile105;
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/a.dat", "new a"},
+                                               {"Bin/version.xml", kVersionFile105}}));
 }
 
 // --- The package itself -------------------------------------------------------------------
@@ -457,11 +447,9 @@ TEST_F(FaultInjectionEndToEnd, LockedVersionFileIsWrittenOnRetryAfterRelease) {
 TEST_F(FaultInjectionEndToEnd, InstallerMovedAwayDamagesTheNextEntryAndTruncatesNothing) {
   const Scenario& s = Get("installer_moved_away");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/a.dat"] = "new a";
-  expected["Data/locked.dat"] = "new locked";
-  expected[kMovedInstaller] = Fault->movedInstaller;
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/a.dat", "new a"},
+                                               {"Data/locked.dat", "new locked"},
+                                               {kMovedInstaller, Fault->movedInstaller}}));
 }
 
 TEST_F(FaultInjectionEndToEnd, InstallerHeldByAnExclusiveReaderIsADamagedPackage) {
@@ -475,9 +463,7 @@ TEST_F(FaultInjectionEndToEnd, InstallerHeldByAnExclusiveReaderIsADamagedPackage
 TEST_F(FaultInjectionEndToEnd, GivingUpWhileAFileIsWrittenFinishesItAndStops) {
   const Scenario& s = Get("give_up_while_writing");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/big.dat"] = kSlowContent;
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/big.dat", kSlowContent}}));
 }
 
 TEST_F(FaultInjectionEndToEnd, GivingUpWhileAFileIsReadWritesNothing) {

@@ -305,8 +305,7 @@ class InstallerEndToEnd : public testing::Test {
 
  protected:
   void SetUp() override {
-    if (!Batch->skipReason.empty()) GTEST_SKIP() << Batch->skipReason;
-    ASSERT_TRUE(Batch->setupError.empty()) << Batch->setupError;
+    RequireBatch(*Batch);
   }
 
   static const Scenario& Get(const std::string& name) { return Batch->scenarios.at(name); }
@@ -326,8 +325,7 @@ void InstallerEndToEnd::SetUpTestSuite() {
 }
 
 void InstallerEndToEnd::TearDownTestSuite() {
-  const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
-  Batch->Finish(suite && suite->Failed());
+  Batch->Finish(CurrentSuiteFailed());
   delete Batch;
   Batch = nullptr;
 }
@@ -409,14 +407,12 @@ TEST_F(InstallerEndToEnd, InvalidRuleIsReported) {
 TEST_F(InstallerEndToEnd, FullInstallWritesEveryFileTheVersionAndTheSetting) {
   const Scenario& s = Get("full_install");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Bin/game.dll"] = Noise(20000, 1);
-  expected["Bin/empty.cfg"] = "";
-  expected["Data/Maps/Deep/level1.map"] = "level one";
-  expected["Data/big.pak"] = Noise(1100000, 2);
-  expected["Data/config.txt"] = "an ordinary file of the patch";
-  expected["Bin/version.xml"] = kVersionFile105;
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Bin/game.dll", Noise(20000, 1)},
+                                               {"Bin/empty.cfg", ""},
+                                               {"Data/Maps/Deep/level1.map", "level one"},
+                                               {"Data/big.pak", Noise(1100000, 2)},
+                                               {"Data/config.txt", "an ordinary file of the patch"},
+                                               {"Bin/version.xml", kVersionFile105}}));
 
   using Profile = std::map<std::string, std::map<std::string, std::string>>;
   EXPECT_EQ(ReadProfileEntries(s.SettingsAfter()),
@@ -427,29 +423,23 @@ TEST_F(InstallerEndToEnd, FullInstallWritesEveryFileTheVersionAndTheSetting) {
 TEST_F(InstallerEndToEnd, DamagedEntryStopsTheInstallAndKeepsTheOldFile) {
   const Scenario& s = Get("damaged_entry");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Bin/a.dat"] = "new a";
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Bin/a.dat", "new a"}}));
   EXPECT_EQ(s.SettingsAfter(), s.SettingsBefore());
 }
 
 TEST_F(InstallerEndToEnd, ManifestOnlyPackageWritesTheVersionFile) {
   const Scenario& s = Get("manifest_only");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Bin/version.xml"] = kVersionFile105;
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Bin/version.xml", kVersionFile105}}));
 }
 
 TEST_F(InstallerEndToEnd, InstallerBuiltByVantisPackInstallsItsFolder) {
   const Scenario& s = Get("packed_by_vantis_pack");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Bin/game.dll"] = Noise(3000000, 7);
-  expected["Data/Maps/Deep/level1.map"] = "level one";
-  expected["Data/empty.dat"] = "";
-  expected["Bin/version.xml"] = kVersionFile105;
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Bin/game.dll", Noise(3000000, 7)},
+                                               {"Data/Maps/Deep/level1.map", "level one"},
+                                               {"Data/empty.dat", ""},
+                                               {"Bin/version.xml", kVersionFile105}}));
 }
 
 // --- A target held open by another program, and giving up --------------------------------
@@ -457,29 +447,23 @@ TEST_F(InstallerEndToEnd, InstallerBuiltByVantisPackInstallsItsFolder) {
 TEST_F(InstallerEndToEnd, RetryAfterTheLockIsReleasedCompletesTheInstall) {
   const Scenario& s = Get("locked_target_retried");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/a.dat"] = "new a";
-  expected["Data/locked.dat"] = "new locked";
-  expected["Data/z.dat"] = "new z";
-  expected["Bin/version.xml"] = kVersionFile105;
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/a.dat", "new a"},
+                                               {"Data/locked.dat", "new locked"},
+                                               {"Data/z.dat", "new z"},
+                                               {"Bin/version.xml", kVersionFile105}}));
 }
 
 TEST_F(InstallerEndToEnd, CancelOnALockedTargetKeepsItAndLeavesNoTemporaryFile) {
   const Scenario& s = Get("locked_target_cancelled");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/a.dat"] = "new a";
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/a.dat", "new a"}}));
   EXPECT_EQ(s.SettingsAfter(), s.SettingsBefore());
 }
 
 TEST_F(InstallerEndToEnd, GivingUpFinishesTheFileInHandAndStops) {
   const Scenario& s = Get("give_up_confirmed");
   ExpectTranscript(s);
-  FileTree expected = s.gameBefore;
-  expected["Data/a.dat"] = "new a";
-  expected["Data/locked.dat"] = "new locked";
-  ExpectFiles(s.GameFiles(), expected);
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Data/a.dat", "new a"},
+                                               {"Data/locked.dat", "new locked"}}));
   EXPECT_EQ(s.SettingsAfter(), s.SettingsBefore());
 }
