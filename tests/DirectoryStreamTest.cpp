@@ -11,12 +11,6 @@ namespace {
 
 const std::string kKey = "directory key";
 
-struct StreamResult {
-  bool ok = false;
-  std::vector<std::string> chunks;
-  std::string unread;  // what follows the position where the reader stopped
-};
-
 StreamResult Read(const std::string& bytes, const std::string& key = kKey,
                   ChunkSink consumer = CollectChunk) {
   TempFile temp(bytes);
@@ -24,10 +18,7 @@ StreamResult Read(const std::string& bytes, const std::string& key = kKey,
   EXPECT_TRUE(file.IsOpen());
   StreamResult result;
   result.ok = ReadDirectoryStream(file.Get(), key, consumer, &result.chunks);
-  char rest[32];
-  uint32_t restLength = 0;
-  EXPECT_TRUE(ReadFileBytes(file.Get(), rest, sizeof rest, &restLength));
-  result.unread.assign(rest, restLength);
+  result.TakeUnread(file.Get());
   return result;
 }
 

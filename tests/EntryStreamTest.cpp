@@ -11,12 +11,6 @@ namespace {
 
 const std::string kKey = "entry key";
 
-struct StreamResult {
-  bool ok = false;
-  std::vector<std::string> chunks;
-  std::string unread;  // what follows the position where the reader stopped
-};
-
 StreamResult Read(const std::string& bytes, uint32_t size, ChunkSink sink = CollectChunk) {
   TempFile temp(bytes);
   ScopedFile file(OpenFileForSharedRead(temp.Path()));
@@ -25,10 +19,7 @@ StreamResult Read(const std::string& bytes, uint32_t size, ChunkSink sink = Coll
   entry.size = size;
   StreamResult result;
   result.ok = ReadEntryStream(sink, &result.chunks, file.Get(), entry, kKey);
-  char rest[32];
-  uint32_t restLength = 0;
-  EXPECT_TRUE(ReadFileBytes(file.Get(), rest, sizeof rest, &restLength));
-  result.unread.assign(rest, restLength);
+  result.TakeUnread(file.Get());
   return result;
 }
 

@@ -15,15 +15,6 @@
 
 namespace {
 
-
-Bytes Decrypt(IDecryptor& decryptor, const Bytes& input) {
-  Bytes output(input.size());
-  uint32_t length = static_cast<uint32_t>(output.size());
-  EXPECT_TRUE(
-      decryptor.Decrypt(output.data(), &length, input.data(), static_cast<uint32_t>(input.size())));
-  return output;
-}
-
 Bytes DecryptIDEA(const Bytes& key, const Bytes& input) {
   IDEADecryptor decryptor;
   decryptor.SetKey(key.data(), static_cast<uint32_t>(key.size()));

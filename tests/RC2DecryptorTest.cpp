@@ -152,11 +152,7 @@ ExpandedKey VariantFromRfcExpansion(ExpandedKey k, uint8_t firstKeyByte) {
 Bytes DecryptVariant(const Bytes& key, const Bytes& input) {
   RC2Decryptor decryptor;
   decryptor.SetKey(key.data(), static_cast<uint32_t>(key.size()));
-  Bytes output(input.size());
-  uint32_t length = static_cast<uint32_t>(output.size());
-  EXPECT_TRUE(
-      decryptor.Decrypt(output.data(), &length, input.data(), static_cast<uint32_t>(input.size())));
-  return output;
+  return Decrypt(decryptor, input);
 }
 
 // RFC 2268 decryption under K on the variant's byte order.

@@ -1,11 +1,16 @@
 #pragma once
-// Byte strings for the cipher tests: published vectors are written in hex.
+// Byte strings for the cipher tests, which write published vectors in hex, and a decrypt
+// of a whole buffer.
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "crypto/IDecryptor.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -21,4 +26,13 @@ inline Bytes RandomBytes(std::mt19937& rng, size_t length) {
   Bytes bytes(length);
   for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(rng());
   return bytes;
+}
+
+// `input` decrypted whole by a keyed `decryptor`.
+inline Bytes Decrypt(IDecryptor& decryptor, const Bytes& input) {
+  Bytes output(input.size());
+  uint32_t length = static_cast<uint32_t>(output.size());
+  EXPECT_TRUE(
+      decryptor.Decrypt(output.data(), &length, input.data(), static_cast<uint32_t>(input.size())));
+  return output;
 }
