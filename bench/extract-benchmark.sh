@@ -106,10 +106,9 @@ if [ -n "$windows_build" ]; then
   game=$bench/game
   source "$here/../scripts/wine-env.sh"
   xcopy="$vantis_wine_base/wineprefix-win$(vantis_pe_bits "$stub")/drive_c/windows/system32/xcopy.exe"
-  winpath() { printf 'Z:%s' "${1//\//\\}"; }
   scenario() {  # MODE GAME: the driver's commands
     echo "scenario $1"
-    echo "start $(winpath "$2/updates/patch.exe")"
+    echo "start $(vantis_winpath "$2/updates/patch.exe")"
     echo "dialog install=enabled close=enabled"
     if [ "$1" = close ]; then echo "click 2"; else printf 'click 102\nbox\npress 1\n'; fi
     echo "exit"
@@ -126,21 +125,14 @@ if [ -n "$windows_build" ]; then
   }
   drive() {  # MODE: plays the scenario and checks how it ended
     "$here/../scripts/wine-run.sh" "$windows_build/tests/e2e/e2e-driver.exe" \
-      "$(winpath "$bench/$1.txt")" "$(winpath "$bench/transcript.txt")"
+      "$(vantis_winpath "$bench/$1.txt")" "$(vantis_winpath "$bench/transcript.txt")"
     grep -q '^exit 0' "$bench/transcript.txt" ||
       { echo "the installer did not finish:" >&2; cat "$bench/transcript.txt" >&2; exit 1; }
   }
-  export -f drive winpath
+  export -f drive vantis_winpath
   export here bench windows_build
 
-  xvfb_pid=
-  if [ -z "${DISPLAY:-}" ]; then
-    export DISPLAY=":$((200 + RANDOM % 100))"
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-    sleep 1
-  fi
+  vantis_ensure_display
   prepare=make_game
   for round in $(seq "$repeat"); do
     for with_sync in 0 1; do
@@ -152,8 +144,8 @@ if [ -n "$windows_build" ]; then
   for round in $(seq "$repeat"); do
     for with_sync in 0 1; do
       runs[xcopy,$with_sync]+="$(timed "$bench/out-xcopy" "$with_sync" \
-        "$here/../scripts/wine-run.sh" "$xcopy" /E /I /Q "$(winpath "$tree")" \
-        "$(winpath "$bench/out-xcopy")")"$'\n'
+        "$here/../scripts/wine-run.sh" "$xcopy" /E /I /Q "$(vantis_winpath "$tree")" \
+        "$(vantis_winpath "$bench/out-xcopy")")"$'\n'
     done
   done
   rm -rf "$bench/out-xcopy"
@@ -177,7 +169,7 @@ if [ -n "$windows_build" ]; then
     { echo "the installer's files differ from the tree" >&2; exit 1; }
   rm -rf "$game" "$game.peak" "$bench"/{install,close,peak,transcript}.txt
   # Where an installer's time per file goes, call by call, on this system.
-  calls=$("$here/../scripts/wine-run.sh" "$windows_build/bench/file-op-cost.exe" "$(winpath "$bench")" 2000)
+  calls=$("$here/../scripts/wine-run.sh" "$windows_build/bench/file-op-cost.exe" "$(vantis_winpath "$bench")" 2000)
 fi
 rm -f "$bench/time.txt"
 

@@ -57,7 +57,6 @@ echo "== game folder before"
 snapshot
 echo "-- Bin/version.xml"; cat "$work/game/Bin/version.xml"
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 if [ -n "${DISPLAY:-}" ] && [ -t 0 ] && [ -z "${CI:-}" ]; then
   echo "== running the installer; it opens on your display"
   set +e
@@ -65,30 +64,22 @@ if [ -n "${DISPLAY:-}" ] && [ -t 0 ] && [ -z "${CI:-}" ]; then
   echo "installer exit code: $?"
   set -e
 else
-  xvfb_pid=
-  if [ -z "${DISPLAY:-}" ]; then
-    display=":$((90 + RANDOM % 100))"
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY="$display"
-    trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-    sleep 1
-  fi
+  vantis_ensure_display
   echo "== running the installer, driven through its windows"
   scenario="$work/scenario.txt"
   transcript="$work/transcript.txt"
   {
     echo "scenario sample"
-    echo "start $(winpath "$installer")"
+    echo "start $(vantis_winpath "$installer")"
     echo "dialog install=enabled close=enabled"
-    echo "screenshot $(winpath "$work/install-dialog.bmp")"
+    echo "screenshot $(vantis_winpath "$work/install-dialog.bmp")"
     echo "click 102"
     echo "box"
     echo "press 1"
     echo "exit"
     echo "end"
   } >"$scenario"
-  scripts/wine-run.sh "build/$run_preset/tests/e2e/e2e-driver.exe" "$(winpath "$scenario")" "$(winpath "$transcript")"
+  scripts/wine-run.sh "build/$run_preset/tests/e2e/e2e-driver.exe" "$(vantis_winpath "$scenario")" "$(vantis_winpath "$transcript")"
   if [ -e "$work/install-dialog.bmp" ]; then
     convert "$work/install-dialog.bmp" "$work/install-dialog.png"
     echo "screenshot: $work/install-dialog.png"

@@ -47,3 +47,17 @@ vantis_use_wine() {
     vantis_wineserver=/usr/bin/wineserver
   fi
 }
+
+# A Unix path as Wine's drive Z: names it.
+vantis_winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Without a display, starts Xvfb on a random one for Wine's windows; it is stopped when the
+# calling script exits.
+vantis_ensure_display() {
+  if [ -n "${DISPLAY:-}" ]; then return; fi
+  export DISPLAY=":$((90 + RANDOM % 200))"
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  vantis_xvfb_pid=$!
+  trap 'kill $vantis_xvfb_pid 2>/dev/null || true' EXIT
+  sleep 1
+}
