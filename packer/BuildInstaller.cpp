@@ -24,10 +24,7 @@ constexpr char kManifestName[] = "config.txt";
 // about two chunks however large the patch is.
 constexpr uint32_t kChunkPlainLength = kEntryStoredLimit;
 constexpr uint32_t kChunkHeaderLength = 8;
-// An entry's offset with bit 31 set reads as a removal marker.
-constexpr uint64_t kEntryDataLimit = 0x80000000u;
-// Sizes and positions are 32-bit, and the reader takes the file size as 32 bits.
-constexpr uint64_t kPositionLimit = 0xFFFFFFFFu;
+constexpr uint64_t kTrailerLength = 4;
 
 struct PlannedEntry {
   const SourceFile* source = nullptr;
@@ -157,13 +154,15 @@ struct PackagePlan {
   std::vector<PlannedEntry> entries;  // in entry name order, the directory's
   std::vector<size_t> dataOrder;      // indexes into `entries`, in the order of their data
   uint64_t dataEnd = 0;
+  uint64_t totalLength = 0;           // the whole installer, trailer included
 };
 
-// All limits are checked here, before anything is written. The data goes smallest first
-// (ties by name): only an entry's start must lie below 2 GiB, so the largest entry may
-// reach up to 4 GiB, and the order still depends on the tree alone.
+std::string EncodeDirectory(const std::string& key, const PackagePlan& plan);
+
+// The length limit is checked here, before anything is written. The data goes smallest
+// first (ties by name), so that the order depends on the tree alone.
 bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manifest,
-                 uint64_t stubLength, PackagePlan& plan, std::string& error) {
+                 uint64_t stubLength, size_t keyLength, PackagePlan& plan, std::string& error) {
   PackagePlan result;
   for (const SourceFile& file : files) {
     PlannedEntry entry;
@@ -179,31 +178,33 @@ bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manife
   std::stable_sort(result.dataOrder.begin(), result.dataOrder.end(),
                    [&sizeOf](size_t a, size_t b) { return sizeOf(a) < sizeOf(b); });
 
+  std::vector<uint64_t> offsets(result.entries.size());
   uint64_t position = stubLength;
   for (size_t index : result.dataOrder) {
-    PlannedEntry& entry = result.entries[index];
-    const std::string& name = entry.source->displayName;
     const uint64_t size = sizeOf(index);
-    if (size > kPositionLimit) {
-      error = name + ": " + FormatCount(size) + " bytes; an entry holds at most " +
-              FormatCount(kPositionLimit);
-      return false;
-    }
-    // An empty entry reads nothing at its position, but the position must still be one the
-    // installer can seek to and that is no removal marker.
-    const uint64_t offset = size == 0 ? stubLength : position;
-    if (offset >= kEntryDataLimit) {
-      error = name + ": its data would start at byte " + FormatCount(offset) +
-              ", past 2 GiB, where the installer reads the position as a removal mark; "
-              "split the patch";
-      return false;
-    }
-    entry.fields.offset = static_cast<uint32_t>(offset);
-    entry.fields.size = static_cast<uint32_t>(size);
-    entry.streamLength = EntryStreamLength(size);
-    position += entry.streamLength;
+    // An empty entry reads nothing, but its position must still be one the installer can
+    // seek to.
+    offsets[index] = size == 0 ? stubLength : position;
+    result.entries[index].streamLength = EntryStreamLength(size);
+    position += result.entries[index].streamLength;
   }
   result.dataEnd = position;
+  // The directory's length depends on the names only, not on the fields' values.
+  const uint64_t directoryLength = EncodeDirectory(std::string(keyLength, 'k'), result).size();
+  const uint64_t headerLength = EncodePackageHeader(std::string(keyLength, 'k'), 0).size();
+  result.totalLength = result.dataEnd + directoryLength + headerLength + kTrailerLength;
+  if (result.totalLength > kInstallerLengthLimit) {
+    error = "the installer would be " + FormatCount(result.totalLength) +
+            " bytes; the installer program reaches its package with signed 32-bit file "
+            "positions, so it opens files of at most " + FormatCount(kInstallerLengthLimit) +
+            " bytes (2 GiB + 3); split the patch";
+    return false;
+  }
+  // Every position now lies below 2 GiB: no offset reads as a removal marker.
+  for (size_t i = 0; i < result.entries.size(); ++i) {
+    result.entries[i].fields.offset = static_cast<uint32_t>(offsets[i]);
+    result.entries[i].fields.size = static_cast<uint32_t>(sizeOf(i));
+  }
   plan = std::move(result);
   return true;
 }
@@ -356,17 +357,12 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
   }
 
   PackagePlan plan;
-  if (!PlanPackage(files, manifest, stubLength, plan, error)) return false;
+  if (!PlanPackage(files, manifest, stubLength, key.size(), plan, error)) return false;
   const std::string directory = EncodeDirectory(key, plan);
   const uint64_t headerOffset = plan.dataEnd + directory.size();
   const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
-  const uint64_t totalLength = headerOffset + header.size() + EncodePackageTrailer(0).size();
-  if (totalLength > kPositionLimit) {
-    error = "the installer would be " + FormatCount(totalLength) +
-            " bytes; positions in the package are 32-bit, so it must stay below 4 GiB; split "
-            "the patch";
-    return false;
-  }
+  const uint64_t totalLength = plan.totalLength;
+  assert(totalLength == headerOffset + header.size() + kTrailerLength);
 
   std::error_code failure;
   if (fs::is_directory(options.outputPath, failure)) {

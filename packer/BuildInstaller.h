@@ -1,6 +1,7 @@
 #pragma once
 // vantis-pack build: the installer program with a package of a source folder appended.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,6 +10,10 @@
 #include "packer/NotesEncoding.h"
 
 constexpr size_t kRandomKeyLength = 16;  // all that IDEA takes
+// The longest installer the installer program can open: it seeks to the trailer, in the
+// last 4 bytes, with a signed 32-bit distance, so the trailer must start below 2 GiB.
+// Everything else lies before the trailer and is then in reach too.
+constexpr uint64_t kInstallerLengthLimit = 0x80000003u;
 
 struct BuildOptions {
   std::filesystem::path sourceFolder;

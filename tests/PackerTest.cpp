@@ -342,30 +342,37 @@ TEST(PackerBuild, FollowsLinksInsideTheTreeOnly) {
   EXPECT_EQ(FolderListing(work.output.parent_path()).size(), 1u) << "only the first build";
 }
 
-// Sparse files: the limits are checked before a byte is read, so nothing is encrypted.
-TEST(PackerBuild, RefusesPackagesPastTheFormatsLimits) {
-  const uint64_t twoGiB = uint64_t{1} << 31;
-  const struct {
-    uint64_t firstSize;
-    uint64_t secondSize;
-    std::string message;
-  } cases[] = {
-      {uint64_t{1} << 32, 1, "a.bin: 4,294,967,296 bytes; an entry holds at most 4,294,967,295"},
-      {twoGiB, twoGiB, "b.bin: its data would start at byte 2,147,"},
-      {twoGiB - 65536, twoGiB + 65536, "must stay below 4 GiB"},
-  };
-  for (const auto& limit : cases) {
-    Workspace work;
-    work.Add("config.txt", "1.0.5 = 1.0.4\n");
-    work.Add("a.bin", "");
-    work.Add("b.bin", "");
-    fs::resize_file(work.source / "a.bin", limit.firstSize);
-    fs::resize_file(work.source / "b.bin", limit.secondSize);
+// Sparse files: the limit is checked before a byte is read, so nothing is encrypted. The
+// stub's length moves the installer's length byte by byte.
+TEST(PackerBuild, RefusesInstallersLongerThanTheInstallerCanOpen) {
+  Workspace work;
+  work.Add("config.txt", "1.0.5 = 1.0.4\n");
+  work.Add("a.bin", "");
+  const auto wouldBe = [&work]() -> uint64_t {
     const Outcome outcome = Build(work.Options());
     EXPECT_FALSE(outcome.ok);
-    EXPECT_NE(outcome.err.find(limit.message), std::string::npos) << outcome.err;
-    EXPECT_EQ(FolderListing(work.output.parent_path()).size(), 0u);
-  }
+    EXPECT_NE(outcome.err.find("opens files of at most 2,147,483,651 bytes"), std::string::npos)
+        << outcome.err;
+    const size_t at = outcome.err.find("would be ");
+    std::string digits;
+    for (size_t i = at + 9; at != std::string::npos && i < outcome.err.size(); ++i) {
+      if (outcome.err[i] == ' ') break;
+      if (outcome.err[i] != ',') digits += outcome.err[i];
+    }
+    return digits.empty() ? 0 : std::stoull(digits);
+  };
+  fs::resize_file(work.source / "a.bin", uint64_t{1} << 32);
+  EXPECT_GT(wouldBe(), uint64_t{1} << 32);
+
+  const uint64_t stubLength = 4 << 20;
+  fs::resize_file(work.source / "a.bin", (uint64_t{1} << 31) - stubLength / 2);
+  fs::resize_file(work.stub, stubLength);
+  const uint64_t length = wouldBe();
+  ASSERT_GT(length, kInstallerLengthLimit + 1);
+  ASSERT_LT(length - kInstallerLengthLimit - 1, stubLength);
+  fs::resize_file(work.stub, stubLength - (length - kInstallerLengthLimit - 1));
+  EXPECT_EQ(wouldBe(), kInstallerLengthLimit + 1);
+  EXPECT_EQ(FolderListing(work.output.parent_path()).size(), 0u);
 }
 #endif
 
