@@ -11,6 +11,8 @@
 #include "packer/CodePage936.h"
 #include "packer/HostSystem.h"
 #include "packer/ManifestSummary.h"
+#include "packer/NameClash.h"
+#include "packer/ProblemList.h"
 #include "packer/Progress.h"
 #include "packer/StagedFile.h"
 #include "platform/File.h"
@@ -76,6 +78,22 @@ bool CheckNames(std::string& error) {
     }
   }
   return true;
+}
+
+// Each name used both as a file and as a folder: the installer stops at the second.
+bool CheckFileFolderClashes(std::string& error) {
+  std::vector<std::string> names;
+  for (const auto& item : PackageIndex) names.push_back(item.first);
+  std::vector<std::string> problems;
+  for (const NameClash& clash : FindFileFolderClashes(names)) {
+    problems.push_back(ForDisplay(clash.fileName, false) + ": is a file, but " +
+                       ForDisplay(clash.folderUser, false) +
+                       " needs a folder of that name (Windows ignores letter case); the "
+                       "installer cannot create both");
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
 }
 
 bool ReadManifest(ManifestSummary& manifest, std::string& error) {
@@ -232,7 +250,9 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
 }
 
 bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
-  if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
+  if (!OpenInstaller(installer, error) || !CheckNames(error) || !CheckFileFolderClashes(error)) {
+    return false;
+  }
   ManifestSummary manifest;
   if (!ReadManifest(manifest, error)) return false;
   if (manifest.rule == RuleInvalid) {

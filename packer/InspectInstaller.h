@@ -14,8 +14,9 @@ bool ListInstaller(const std::filesystem::path& installer, CommandOutput& output
                    std::string& error);
 
 // True only when the installer would install every entry: the package opens, every name
-// passes the installer's rule, config.txt is there with a valid rule, and every entry reads
-// and decrypts to exactly its size. `error` names the first entry that fails, and why.
+// passes the installer's rule, no name is both a file and a folder (letter case aside),
+// config.txt is there with a valid rule, and every entry reads and decrypts to exactly its
+// size. `error` names every clash, or else the first entry that fails, and why.
 bool VerifyInstaller(const std::filesystem::path& installer, CommandOutput& output,
                      std::string& error);
 

@@ -61,9 +61,11 @@ constexpr char kListHelp[] =
 constexpr char kVerifyHelp[] =
     "usage: vantis-pack verify INSTALLER\n"
     "\n"
-    "Opens INSTALLER as the installer does, checks every name with its rule, checks\n"
-    "config.txt, and reads and decrypts every entry. Exits with 0 only when the installer\n"
-    "would install every entry; otherwise names the first entry that fails, and why.\n";
+    "Opens INSTALLER as the installer does, checks every name with its rule and against\n"
+    "the others (a name used both as a file and as a folder, also in another letter case,\n"
+    "which Windows treats as one), checks config.txt, and reads and decrypts every entry.\n"
+    "Exits with 0 only when the installer would install every entry; otherwise names\n"
+    "every clash, or the first entry that fails, and why.\n";
 
 constexpr char kExtractHelp[] =
     "usage: vantis-pack extract INSTALLER -C DIR\n"

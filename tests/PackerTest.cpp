@@ -469,6 +469,25 @@ TEST_F(DamagedInstaller, NamesAndManifestsTheInstallerRefuses) {
          "config.txt: the rule must be \"=\" or \"<=\"; read patch version 1.0.5, rule \"==\"");
 }
 
+TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
+  const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
+  // \x81\x41 and \x81\x61 are two characters of code page 936, not letters to fold.
+  const PackageRecord distinct[] = {MakeContentRecord("\x81\x41", "x"),
+                                    MakeContentRecord("\x81\x61/b.dat", "x")};
+  const fs::path clashing = WrittenByTheWriter(
+      {manifest, distinct[0], distinct[1], MakeContentRecord("Data/a", "x"),
+       MakeContentRecord("Data/a/b.dat", "x"), MakeContentRecord("Maps/A", "x"),
+       MakeContentRecord("maps\\a\\b.dat", "x")});
+  const Outcome verified = Verify(clashing);
+  EXPECT_FALSE(verified.ok);
+  for (const char* expected :
+       {"2 problems:\n", "  Data/a: is a file, but Data/a/b.dat needs a folder",
+        "  Maps/A: is a file, but maps\\a\\b.dat needs a folder"}) {
+    EXPECT_NE(verified.err.find(expected), std::string::npos) << verified.err;
+  }
+  EXPECT_TRUE(Verify(WrittenByTheWriter({manifest, distinct[0], distinct[1]})).ok);
+}
+
 TEST_F(DamagedInstaller, EntryThatDeliversMoreThanItsSize) {
   // The reader stops after the chunk that reaches the size, so a short size still reads.
   const fs::path installer =
