@@ -207,6 +207,34 @@ bool ExtractEntry(const PackageEntry& entry, const fs::path& target, bool& damag
   return writer.file.Commit(error);
 }
 
+// Creates `relative`'s folders below `root` one level at a time, each only once the level
+// above resolves inside `root`: a link already in the tree that leads out of it is found
+// before anything is created at its far end.
+bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
+                         const fs::path& relative, std::string& error) {
+  fs::path current = root;
+  for (const fs::path& part : relative) {
+    current /= part;
+    std::error_code failure;
+    if (!fs::exists(fs::symlink_status(current, failure))) {
+      if (!fs::create_directory(current, failure) && failure) {
+        error = "cannot create its folder: " + failure.message();
+        return false;
+      }
+    }
+    fs::path realPath;
+    if (!ResolveRealPath(current, realPath) || !IsPathWithin(realPath, realRoot)) {
+      error = "its folder leads outside " + root.u8string() + ", or nowhere, through a link";
+      return false;
+    }
+    if (!fs::is_directory(realPath, failure)) {
+      error = current.u8string() + " is in the way of its folder: not a folder";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
@@ -308,16 +336,8 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
     const fs::path target = folder / localPaths[name];
     const std::string shown = ForDisplay(name, false);
     if (target.parent_path() != checkedParent) {
-      fs::create_directories(target.parent_path(), failure);
-      fs::path realParent;
-      if (failure || !ResolveRealPath(target.parent_path(), realParent)) {
-        error = shown + ": cannot create its folder" +
-                (failure ? ": " + failure.message() : std::string());
-        return false;
-      }
-      // A link already in the folder must not carry the file somewhere else.
-      if (!IsPathWithin(realParent, realFolder)) {
-        error = shown + ": its folder leads outside " + folder.u8string() + " through a link";
+      if (!CreateFoldersWithin(folder, realFolder, localPaths[name].parent_path(), error)) {
+        error = shown + ": " + error;
         return false;
       }
       checkedParent = target.parent_path();

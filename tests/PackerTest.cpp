@@ -342,6 +342,31 @@ TEST(PackerBuild, FollowsLinksInsideTheTreeOnly) {
   EXPECT_EQ(FolderListing(work.output.parent_path()).size(), 1u) << "only the first build";
 }
 
+TEST(PackerExtract, CreatesNothingOutsideItsFolder) {
+  Workspace work;
+  work.Add("config.txt", "1.0.5 = 1.0.4\n");
+  work.Add("Data/sub/deep/a.dat", "a");
+  ASSERT_TRUE(Build(work.Options()).ok);
+  const fs::path folder = work.folder.Path() / "extracted";
+  const fs::path elsewhere = work.folder.Path() / "elsewhere";
+  fs::create_directories(folder / "inside");
+  fs::create_directories(elsewhere);
+
+  fs::create_directory_symlink("../elsewhere", folder / "Data");
+  const Outcome outside = Extract(work.output, folder);
+  EXPECT_FALSE(outside.ok);
+  EXPECT_NE(outside.err.find("Data/sub/deep/a.dat: its folder leads outside"), std::string::npos)
+      << outside.err;
+  EXPECT_TRUE(FolderListing(elsewhere).empty());
+
+  // A link that stays inside the folder is followed.
+  fs::remove(folder / "Data");
+  fs::create_directory_symlink("inside", folder / "Data");
+  const Outcome inside = Extract(work.output, folder);
+  EXPECT_TRUE(inside.ok) << inside.err;
+  EXPECT_EQ(ReadFile(folder / "inside" / "sub" / "deep" / "a.dat"), "a");
+}
+
 // Sparse files: the limit is checked before a byte is read, so nothing is encrypted. The
 // stub's length moves the installer's length byte by byte.
 TEST(PackerBuild, RefusesInstallersLongerThanTheInstallerCanOpen) {
