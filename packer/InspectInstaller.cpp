@@ -174,18 +174,22 @@ struct EntryWriter {
   StagedFile file;
   bool failed = false;
   std::string error;
+  ProgressBar* progress = nullptr;
+  const std::string* label = nullptr;
 };
 
 bool WriteChunk(const uint8_t* data, uint32_t length, void* context) {
   auto* writer = static_cast<EntryWriter*>(context);
   if (!writer->failed && !writer->file.Write(data, length, writer->error)) writer->failed = true;
+  // By chunk: a single large entry would otherwise hold the bar still for minutes.
+  writer->progress->Advance(length, *writer->label);
   return true;
 }
 
 // The entry's data stream, read and decrypted as the installer reads it, into `target`.
 // On a damaged entry `damaged` is set and no file is left behind.
-bool ExtractEntry(const PackageEntry& entry, const fs::path& target, bool& damaged,
-                  std::string& error) {
+bool ExtractEntry(const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
+                  const std::string& label, bool& damaged, std::string& error) {
   damaged = true;
   if (entry.volume >= PackageVolumeTable.size()) return false;
   const PackageVolume& volume = PackageVolumeTable[entry.volume];
@@ -193,6 +197,8 @@ bool ExtractEntry(const PackageEntry& entry, const fs::path& target, bool& damag
   if (!file.IsOpen() || !SeekFileFromStart(file.Get(), entry.offset, nullptr)) return false;
 
   EntryWriter writer;
+  writer.progress = &progress;
+  writer.label = &label;
   if (!writer.file.Create(target, writer.error)) writer.failed = true;
   try {
     if (!ReadEntryStream(WriteChunk, &writer, file.Get(), entry, volume.key)) return false;
@@ -343,11 +349,10 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
       checkedParent = target.parent_path();
     }
     bool damaged = false;
-    if (!ExtractEntry(entry, target, damaged, error)) {
+    if (!ExtractEntry(entry, target, progress, shown, damaged, error)) {
       error = damaged ? DescribeEntryFailure(name, entry) : shown + ": " + error;
       return false;
     }
-    progress.Advance(entry.size, shown);
   }
   output.out << "extracted " << PackageIndex.size() << " entries, "
              << FormatCount(TotalContentLength()) << " bytes, to " << folder.u8string() << "\n";

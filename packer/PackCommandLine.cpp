@@ -25,7 +25,8 @@ constexpr char kOverview[] =
     "                          write every entry below DIR\n"
     "\n"
     "Run \"vantis-pack COMMAND --help\" for a command's details. Exit status: 0 success,\n"
-    "1 failure, 2 wrong command line.\n";
+    "1 failure, 2 wrong command line, 130 or 143 when interrupted by Ctrl-C or SIGTERM\n"
+    "(the partial output is deleted first).\n";
 
 constexpr char kBuildHelp[] =
     "usage: vantis-pack build SOURCE_DIR -o OUTPUT.exe [--stub PATH] [--key HEX]\n"

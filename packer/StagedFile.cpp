@@ -1,5 +1,7 @@
 #include "packer/StagedFile.h"
 
+#include "packer/Interruption.h"
+
 namespace {
 
 constexpr int kMaxSuffixNumber = 99;
@@ -16,6 +18,7 @@ bool StagedFile::Create(const std::filesystem::path& target, std::string& error)
     if (CreateNew(candidate, nameTaken, error)) {
       targetPath_ = target;
       temporaryPath_ = candidate;
+      interruptionSlot_ = RememberTemporaryFile(temporaryPath_);
       return true;
     }
     if (!nameTaken) return false;

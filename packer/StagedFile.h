@@ -2,8 +2,9 @@
 // A file that appears under its name only when it is complete. The bytes go into a new
 // file beside the target (its name followed by ".~vantis-pack", or ".~vantis-pack1" to
 // ".~vantis-pack99" when that name is taken); only Commit moves it over the target. Any
-// other end, an early return or an exception, deletes it, so a failed run never leaves a
-// partial file under the target's name or anywhere else.
+// other end, an early return, an exception or an interruption (packer/Interruption.h),
+// deletes it, so a failed run never leaves a partial file under the target's name or
+// anywhere else.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +42,7 @@ class StagedFile {
   bool CreateNew(const std::filesystem::path& path, bool& nameTaken, std::string& error);
 
   std::intptr_t handle_ = -1;
+  int interruptionSlot_ = -1;
   std::filesystem::path targetPath_;
   std::filesystem::path temporaryPath_;
 };
