@@ -364,11 +364,6 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
   const uint64_t totalLength = plan.totalLength;
   assert(totalLength == headerOffset + header.size() + kTrailerLength);
 
-  std::error_code failure;
-  if (fs::is_directory(options.outputPath, failure)) {
-    error = options.outputPath.u8string() + ": is a folder";
-    return false;
-  }
   StagedFile out;
   if (!out.Create(options.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
     return false;

@@ -334,6 +334,17 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
     return false;
   }
 
+  // Every target that cannot be replaced is named before any entry is written.
+  std::vector<std::string> problems;
+  for (const auto& item : localPaths) {
+    std::string problem;
+    if (!CheckReplaceable(folder / item.second, problem)) problems.push_back(problem);
+  }
+  if (!problems.empty()) {
+    error = DescribeProblems(problems);
+    return false;
+  }
+
   ProgressBar progress(output.progressTerminal, TotalContentLength());
   // Index order mostly puts the files of a folder next to each other, and writing files
   // creates no links, so a folder is created and checked once for each run of its files.

@@ -11,6 +11,10 @@
 #include <filesystem>
 #include <string>
 
+// True when `target` is absent or a regular file: what Create accepts. `error` says what
+// is there otherwise.
+bool CheckReplaceable(const std::filesystem::path& target, std::string& error);
+
 class StagedFile {
  public:
   StagedFile() = default;
@@ -19,7 +23,8 @@ class StagedFile {
   StagedFile& operator=(const StagedFile&) = delete;
 
   // Creates the temporary file; never opens an existing one. The target's folder must
-  // exist. `error` says why not, in words.
+  // exist, and the target must be absent or a regular file (not a link, device, pipe or
+  // folder). `error` says why not, in words.
   bool Create(const std::filesystem::path& target, std::string& error);
 
   bool Write(const void* data, size_t length, std::string& error);

@@ -26,6 +26,7 @@
 #include "packer/PackageWriter.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -369,6 +370,40 @@ TEST(PackerExtract, CreatesNothingOutsideItsFolder) {
   const Outcome inside = Extract(work.output, folder);
   EXPECT_TRUE(inside.ok) << inside.err;
   EXPECT_EQ(ReadFile(folder / "inside" / "sub" / "deep" / "a.dat"), "a");
+}
+
+// As root, a device given as the output would be replaced by a regular file. The cases
+// here need no root: a pipe, a link (here to /dev/null) and a folder.
+TEST(PackerBuild, ReplacesOnlyARegularFile) {
+  Workspace work;
+  work.Add("config.txt", "1.0.5 = 1.0.4\n");
+  work.Add("Data/a.dat", "a");
+  const fs::path folder = work.output.parent_path();
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+  fs::create_symlink("/dev/null", folder / "link");
+  fs::create_directory(folder / "folder");
+  for (const auto& [name, kind] : {std::pair<std::string, std::string>{"pipe", "a pipe"},
+                                   {"link", "a symbolic link"}, {"folder", "a folder"}}) {
+    BuildOptions options = work.Options();
+    options.outputPath = folder / name;
+    const Outcome outcome = Build(options);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.err.find(name + ": exists and is " + kind + ", not a regular file"),
+              std::string::npos)
+        << outcome.err;
+  }
+  EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
+  EXPECT_TRUE(fs::is_symlink(folder / "link"));
+
+  // Extraction refuses before it writes any entry.
+  ASSERT_TRUE(Build(work.Options()).ok);
+  const fs::path extracted = work.folder.Path() / "extracted";
+  fs::create_directories(extracted / "Data");
+  ASSERT_EQ(::mkfifo((extracted / "Data" / "a.dat").c_str(), 0600), 0);
+  const Outcome outcome = Extract(work.output, extracted);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_NE(outcome.err.find("a.dat: exists and is a pipe"), std::string::npos) << outcome.err;
+  EXPECT_EQ(FolderListing(extracted), (std::vector<std::string>{"Data", "Data/a.dat"}));
 }
 
 // A progress terminal that raises its signal at the first draw: the command is then in the
