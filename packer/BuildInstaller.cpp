@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "packer/HostSystem.h"
 #include "packer/ManifestSummary.h"
 #include "packer/PackageWriter.h"
+#include "packer/ProblemList.h"
 #include "packer/Progress.h"
 #include "packer/SourceTree.h"
 #include "packer/StagedFile.h"
@@ -62,14 +64,17 @@ bool ReadWholeFile(const fs::path& path, std::string& content) {
   return true;
 }
 
-bool LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
-                  CommandOutput& output, std::string& manifest, std::string& error) {
+// config.txt from the tree, converted and checked; problems are added to `problems`.
+void LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
+                  CommandOutput& output, std::string& manifest,
+                  std::vector<std::string>& problems) {
   const auto found = std::find_if(files.begin(), files.end(), [](const SourceFile& file) {
     return file.entryName == kManifestName;
   });
   if (found == files.end()) {
-    error = std::string(kManifestName) +
-            ": missing at the top of the source folder; it holds the patch's versions and notes";
+    std::string problem =
+        std::string(kManifestName) +
+        ": missing at the top of the source folder; it holds the patch's versions and notes";
     const auto lower = [](char c) {
       return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     };
@@ -77,38 +82,19 @@ bool LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
       if (file.entryName.size() == sizeof kManifestName - 1 &&
           std::equal(file.entryName.begin(), file.entryName.end(), kManifestName,
                      [&lower](char a, char b) { return lower(a) == b; })) {
-        error += " (found " + file.displayName + ": the installer looks for the name exactly)";
+        problem += " (found " + file.displayName + ": the installer looks for the name exactly)";
       }
     }
-    return false;
+    problems.push_back(problem);
+    return;
   }
   std::string raw;
   if (!ReadWholeFile(found->path, raw)) {
-    error = std::string(kManifestName) + ": cannot be read";
-    return false;
+    problems.push_back(std::string(kManifestName) + ": cannot be read");
+    return;
   }
-  std::string text;
-  std::string notice;
-  std::string reason;
-  if (!EncodeManifestText(raw, encoding, text, notice, reason)) {
-    error = std::string(kManifestName) + ": " + reason;
-    return false;
-  }
-  if (!notice.empty()) output.err << "vantis-pack: " << kManifestName << ": " << notice << "\n";
-
-  const ManifestSummary summary = SummarizeManifest(text);
-  if (summary.rule == RuleInvalid) {
-    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; read " +
-            DescribeManifest(summary);
-    return false;
-  }
-  const size_t zero = text.find('\0');
-  if (zero != std::string::npos) {
-    output.err << "vantis-pack: " << kManifestName << ": a zero byte at byte " << zero
-               << " ends the notes there; the installer shows nothing after it\n";
-  }
-  manifest.swap(text);
-  return true;
+  std::string problem;
+  if (!PrepareManifest(raw, encoding, output, manifest, problem)) problems.push_back(problem);
 }
 
 bool FindStub(const fs::path& requested, fs::path& stub, std::string& error) {
@@ -321,33 +307,43 @@ std::vector<fs::path> DefaultStubCandidates() {
   return candidates;
 }
 
-bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error) {
-  // The installer would otherwise be packed into the next build of the same folder.
-  const fs::path outputFolder = options.outputPath.has_parent_path()
-                                    ? options.outputPath.parent_path()
-                                    : fs::path(".");
-  fs::path realSource;
-  fs::path realOutputFolder;
-  if (ResolveRealPath(options.sourceFolder, realSource) &&
-      ResolveRealPath(outputFolder, realOutputFolder) &&
-      IsPathWithin(realOutputFolder, realSource)) {
-    error = options.outputPath.u8string() + ": lies inside the source folder " +
-            options.sourceFolder.u8string();
+bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutput& output,
+                     std::string& manifest, std::string& problem) {
+  std::string text;
+  std::string notice;
+  std::string reason;
+  if (!EncodeManifestText(raw, encoding, text, notice, reason)) {
+    problem = std::string(kManifestName) + ": " + reason;
     return false;
   }
+  if (!notice.empty()) output.err << "vantis-pack: " << kManifestName << ": " << notice << "\n";
 
-  std::vector<SourceFile> files;
-  if (!ReadSourceTree(options.sourceFolder, files, error)) return false;
-  std::string manifest;
-  if (!LoadManifest(files, options.notesEncoding, output, manifest, error)) return false;
+  const ManifestSummary summary = SummarizeManifest(text);
+  if (summary.rule == RuleInvalid) {
+    problem = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; read " +
+              DescribeManifest(summary);
+    return false;
+  }
+  const size_t zero = text.find('\0');
+  if (zero != std::string::npos) {
+    output.err << "vantis-pack: " << kManifestName << ": a zero byte at byte " << zero
+               << " ends the notes there; the installer shows nothing after it\n";
+  }
+  manifest.swap(text);
+  return true;
+}
 
+bool PackInstaller(const PackRequest& request, std::vector<std::string>& problems,
+                   CommandOutput& output, std::string& error) {
   fs::path stub;
   uint64_t stubLength = 0;
-  if (!FindStub(options.stubPath, stub, error) || !CheckStub(stub, stubLength, error)) {
-    return false;
+  std::string problem;
+  if (!FindStub(request.stubPath, stub, problem) || !CheckStub(stub, stubLength, problem)) {
+    problems.push_back(problem);
   }
+  if (!CheckReplaceable(request.outputPath, problem)) problems.push_back(problem);
 
-  std::string key = options.key;
+  std::string key = request.key;
   if (key.empty()) {
     key.resize(kRandomKeyLength);
     if (!FillSecureRandom(reinterpret_cast<uint8_t*>(key.data()), key.size())) {
@@ -356,20 +352,45 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
     }
   }
 
+  // Planned also after other problems: the limit is one more thing to mend in this run.
   PackagePlan plan;
-  if (!PlanPackage(files, manifest, stubLength, key.size(), plan, error)) return false;
+  if (!PlanPackage(request.files, request.manifest, stubLength, key.size(), plan, problem)) {
+    problems.push_back(problem);
+  }
+  if (!problems.empty()) {
+    error = DescribeProblems(problems);
+    return false;
+  }
+
+  uint64_t contentLength = 0;
+  for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
+  const ManifestSummary summary = SummarizeManifest(request.manifest);
+  if (request.dryRun) {
+    output.out << "would build " << request.outputPath.u8string() << ": "
+               << plan.entries.size() << " entries, " << FormatCount(contentLength)
+               << " bytes of content, " << FormatCount(plan.totalLength) << " bytes in all\n"
+               << "  " << DescribeManifest(summary) << "\n"
+               << "  installer program " << stub.u8string() << "\n";
+    for (const PlannedEntry& entry : plan.entries) {
+      char size[32];
+      std::snprintf(size, sizeof size, "%14s  ", FormatCount(entry.fields.size).c_str());
+      output.out << size << entry.source->displayName << "\n";
+    }
+    for (const std::string& name : request.excludedNames) {
+      output.out << "  left out by --exclude: " << name << "\n";
+    }
+    return true;
+  }
+
   const std::string directory = EncodeDirectory(key, plan);
   const uint64_t headerOffset = plan.dataEnd + directory.size();
   const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
-  const uint64_t totalLength = plan.totalLength;
-  assert(totalLength == headerOffset + header.size() + kTrailerLength);
+  assert(plan.totalLength == headerOffset + header.size() + kTrailerLength);
 
   StagedFile out;
-  if (!out.Create(options.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
+  if (!out.Create(request.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
     return false;
   }
-  uint64_t contentLength = 0;
-  for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
   {
     ProgressBar progress(output.progressTerminal, contentLength);
     for (size_t index : plan.dataOrder) {
@@ -382,13 +403,41 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
     return false;
   }
 
-  const ManifestSummary summary = SummarizeManifest(manifest);
-  output.out << "built " << options.outputPath.u8string() << ": " << plan.entries.size()
+  output.out << "built " << request.outputPath.u8string() << ": " << plan.entries.size()
              << " entries, "
              << FormatCount(contentLength) << " bytes of content, "
-             << FormatCount(totalLength) << " bytes in all\n"
+             << FormatCount(plan.totalLength) << " bytes in all\n"
              << "  " << DescribeManifest(summary) << "\n"
              << "  installer program " << stub.u8string() << "\n";
-  if (options.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
+  if (request.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
   return true;
+}
+
+bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error) {
+  std::vector<std::string> problems;
+  // The installer would otherwise be packed into the next build of the same folder.
+  const fs::path outputFolder = options.outputPath.has_parent_path()
+                                    ? options.outputPath.parent_path()
+                                    : fs::path(".");
+  fs::path realSource;
+  fs::path realOutputFolder;
+  if (ResolveRealPath(options.sourceFolder, realSource) &&
+      ResolveRealPath(outputFolder, realOutputFolder) &&
+      IsPathWithin(realOutputFolder, realSource)) {
+    problems.push_back(options.outputPath.u8string() + ": lies inside the source folder " +
+                       options.sourceFolder.u8string());
+  }
+
+  SourceTree tree;
+  ReadSourceTree(options.sourceFolder, options.excludePatterns, tree);
+  problems.insert(problems.end(), tree.problems.begin(), tree.problems.end());
+  PackRequest request;
+  LoadManifest(tree.files, options.notesEncoding, output, request.manifest, problems);
+  request.files = std::move(tree.files);
+  request.excludedNames = std::move(tree.excludedNames);
+  request.outputPath = options.outputPath;
+  request.stubPath = options.stubPath;
+  request.key = options.key;
+  request.dryRun = options.dryRun;
+  return PackInstaller(request, problems, output, error);
 }

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
+#include <set>
 
 #include "packer/BuildInstaller.h"
 #include "packer/InspectInstaller.h"
@@ -17,20 +19,22 @@ constexpr char kOverview[] =
     "package of the patch's files appended.\n"
     "\n"
     "commands:\n"
-    "  build SOURCE_DIR -o OUTPUT.exe [--stub PATH] [--key HEX] [--notes-encoding ENC]\n"
+    "  build SOURCE_DIR -o OUTPUT.exe [OPTIONS]\n"
     "                          pack every file below SOURCE_DIR into an installer\n"
     "  list INSTALLER          show the manifest and every entry\n"
     "  verify INSTALLER        read and decrypt every entry as the installer would\n"
     "  extract INSTALLER -C DIR\n"
     "                          write every entry below DIR\n"
     "\n"
+    "vantis-pack --version shows the tool's version.\n"
     "Run \"vantis-pack COMMAND --help\" for a command's details. Exit status: 0 success,\n"
     "1 failure, 2 wrong command line, 130 or 143 when interrupted by Ctrl-C or SIGTERM\n"
     "(the partial output is deleted first).\n";
 
 constexpr char kBuildHelp[] =
     "usage: vantis-pack build SOURCE_DIR -o OUTPUT.exe [--stub PATH] [--key HEX]\n"
-    "                         [--notes-encoding utf-8|cp936|auto]\n"
+    "                         [--notes-encoding utf-8|cp936|auto] [--exclude PATTERN]...\n"
+    "                         [--dry-run] [--quiet]\n"
     "\n"
     "Packs every file below SOURCE_DIR into OUTPUT.exe, named by its path relative to\n"
     "SOURCE_DIR. SOURCE_DIR/config.txt is the manifest and must be there, for example:\n"
@@ -39,7 +43,9 @@ constexpr char kBuildHelp[] =
     "(the version after the patch, the rule \"=\" or \"<=\", the version the rule compares\n"
     "with, then the notes). Symbolic links are followed when they stay inside SOURCE_DIR;\n"
     "empty folders are left out, as the installer creates folders only for files.\n"
-    "OUTPUT.exe appears only when it is complete; on any error nothing is left behind.\n"
+    "Every problem is reported in one run (the first 20 and their count), and then\n"
+    "nothing is written. OUTPUT.exe appears only when it is complete; on any error or\n"
+    "interruption nothing is left behind.\n"
     "\n"
     "options:\n"
     "  -o, --output PATH       the installer to write (replaced if it is a regular file;\n"
@@ -52,7 +58,16 @@ constexpr char kBuildHelp[] =
     "  --notes-encoding ENC    how config.txt is written: utf-8 (converted to code page\n"
     "                          936, which the installer shows), cp936 (kept as it is), or\n"
     "                          auto (the default: utf-8 when it is valid UTF-8 with\n"
-    "                          non-ASCII text, else cp936)\n";
+    "                          non-ASCII text, else cp936)\n"
+    "  --exclude PATTERN       leave out the files and folders that PATTERN matches;\n"
+    "                          repeatable. * and ? match within one name, [abc] and [!abc]\n"
+    "                          one character, \\ quotes the next; letter case is ignored.\n"
+    "                          Without \"/\" it is matched against each name on the path:\n"
+    "                          .git, Thumbs.db, *.pdb. With \"/\" against the path from\n"
+    "                          SOURCE_DIR and each folder on it: Data/cache, Data/*.tmp\n"
+    "  --dry-run               check everything and list what would go in, with sizes;\n"
+    "                          write nothing\n"
+    "  -q, --quiet             print nothing but errors\n";
 
 constexpr char kListHelp[] =
     "usage: vantis-pack list INSTALLER\n"
@@ -61,16 +76,19 @@ constexpr char kListHelp[] =
     "fields and data offset, in the order the installer installs them.\n";
 
 constexpr char kVerifyHelp[] =
-    "usage: vantis-pack verify INSTALLER\n"
+    "usage: vantis-pack verify INSTALLER [--quiet]\n"
     "\n"
     "Opens INSTALLER as the installer does, checks every name with its rule and against\n"
     "the others (a name used both as a file and as a folder, also in another letter case,\n"
     "which Windows treats as one), checks config.txt, and reads and decrypts every entry.\n"
     "Exits with 0 only when the installer would install every entry; otherwise names\n"
-    "every clash, or the first entry that fails, and why.\n";
+    "every clash, or the first entry that fails, and why.\n"
+    "\n"
+    "options:\n"
+    "  -q, --quiet             print nothing but errors: the exit status says it all\n";
 
 constexpr char kExtractHelp[] =
-    "usage: vantis-pack extract INSTALLER -C DIR\n"
+    "usage: vantis-pack extract INSTALLER -C DIR [--quiet]\n"
     "\n"
     "Writes every entry of INSTALLER below DIR (created if needed), replacing regular\n"
     "files of the same name; a device, pipe, link or folder in an entry's place is\n"
@@ -79,12 +97,15 @@ constexpr char kExtractHelp[] =
     "also through links inside it.\n"
     "\n"
     "options:\n"
-    "  -C, --directory DIR     the folder to write into\n";
+    "  -C, --directory DIR     the folder to write into\n"
+    "  -q, --quiet             print nothing but errors\n";
 
 struct Command {
   const char* help;
   size_t positionalCount;
   std::map<std::string, std::string> optionNames;  // every spelling to its canonical name
+  std::set<std::string> flags;       // canonical names of options that take no value
+  std::set<std::string> repeatable;  // canonical names of options that may come again
 };
 
 const std::map<std::string, Command>& Commands() {
@@ -92,17 +113,26 @@ const std::map<std::string, Command>& Commands() {
       {"build",
        {kBuildHelp, 1,
         {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
-         {"--notes-encoding", "--notes-encoding"}}}},
-      {"list", {kListHelp, 1, {}}},
-      {"verify", {kVerifyHelp, 1, {}}},
-      {"extract", {kExtractHelp, 1, {{"-C", "--directory"}, {"--directory", "--directory"}}}},
+         {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
+         {"--dry-run", "--dry-run"}, {"-q", "--quiet"}, {"--quiet", "--quiet"}},
+        {"--dry-run", "--quiet"},
+        {"--exclude"}}},
+      {"list", {kListHelp, 1, {}, {}, {}}},
+      {"verify", {kVerifyHelp, 1, {{"-q", "--quiet"}, {"--quiet", "--quiet"}}, {"--quiet"}, {}}},
+      {"extract",
+       {kExtractHelp, 1,
+        {{"-C", "--directory"}, {"--directory", "--directory"}, {"-q", "--quiet"},
+         {"--quiet", "--quiet"}},
+        {"--quiet"},
+        {}}},
   };
   return commands;
 }
 
 struct ParsedArguments {
   std::vector<std::string> positional;
-  std::map<std::string, std::string> options;
+  std::map<std::string, std::string> options;  // a flag's value is empty
+  std::map<std::string, std::vector<std::string>> lists;  // repeatable options, in order
   bool help = false;
 };
 
@@ -137,12 +167,21 @@ bool ParseArguments(const Command& command, const std::vector<std::string>& argu
       error = "unknown option " + name;
       return false;
     }
-    if (!hasValue) {
+    const bool isFlag = command.flags.count(known->second) != 0;
+    if (isFlag && hasValue) {
+      error = "option " + name + " takes no value";
+      return false;
+    }
+    if (!hasValue && !isFlag) {
       if (i + 1 == arguments.size()) {
         error = "option " + name + " needs a value";
         return false;
       }
       value = arguments[++i];
+    }
+    if (command.repeatable.count(known->second) != 0) {
+      parsed.lists[known->second].push_back(value);
+      continue;
     }
     if (!parsed.options.emplace(known->second, value).second) {
       error = "option " + known->second + " given twice";
@@ -169,7 +208,7 @@ int Finish(CommandOutput& output, bool succeeded, const std::string& error) {
   return kExitFailure;
 }
 
-int RunBuild(ParsedArguments& parsed, CommandOutput& output) {
+int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
   BuildOptions options;
   options.sourceFolder = fs::u8path(parsed.positional[0]);
   if (parsed.options.count("--output") == 0) {
@@ -188,17 +227,19 @@ int RunBuild(ParsedArguments& parsed, CommandOutput& output) {
                       "--notes-encoding takes utf-8, cp936 or auto, not \"" +
                           parsed.options["--notes-encoding"] + "\"");
   }
-  const bool built = BuildInstaller(options, output, error);
+  options.excludePatterns = parsed.lists["--exclude"];
+  options.dryRun = parsed.options.count("--dry-run") != 0;
+  const bool built = BuildInstaller(options, report, error);
   return Finish(output, built, error);
 }
 
-int RunExtract(ParsedArguments& parsed, CommandOutput& output) {
+int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
   if (parsed.options.count("--directory") == 0) {
     return UsageError(output, "extract", "missing -C DIR");
   }
   std::string error;
   const bool extracted = ExtractInstaller(fs::u8path(parsed.positional[0]),
-                                          fs::u8path(parsed.options["--directory"]), output,
+                                          fs::u8path(parsed.options["--directory"]), report,
                                           error);
   return Finish(output, extracted, error);
 }
@@ -216,6 +257,10 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
     output.out << (topic != Commands().end() ? topic->second.help : kOverview);
     return kExitSuccess;
   }
+  if (name == "--version") {
+    output.out << "vantis-pack " << kPackToolVersion << "\n";
+    return kExitSuccess;
+  }
   const auto command = Commands().find(name);
   if (command == Commands().end()) {
     output.err << "vantis-pack: unknown command \"" << name << "\"\n\n" << kOverview;
@@ -231,15 +276,20 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
     output.out << command->second.help;
     return kExitSuccess;
   }
-  if (name == "build") return RunBuild(parsed, output);
-  if (name == "extract") return RunExtract(parsed, output);
+  // --quiet: the command's report, notices, warnings and progress go nowhere; only the
+  // error, if any, is written.
+  std::ostream discard(nullptr);
+  CommandOutput quiet{discard, discard, nullptr};
+  CommandOutput& report = parsed.options.count("--quiet") != 0 ? quiet : output;
+  if (name == "build") return RunBuild(parsed, output, report);
+  if (name == "extract") return RunExtract(parsed, output, report);
 
   const fs::path installer = fs::u8path(parsed.positional[0]);
   bool succeeded = false;
   if (name == "list") {
-    succeeded = ListInstaller(installer, output, error);
+    succeeded = ListInstaller(installer, report, error);
   } else {
-    succeeded = VerifyInstaller(installer, output, error);
+    succeeded = VerifyInstaller(installer, report, error);
   }
   return Finish(output, succeeded, error);
 }

@@ -18,6 +18,7 @@
 #include "crypto/EntryStream.h"
 #include "package/PackageIndex.h"
 #include "packer/BuildInstaller.h"
+#include "packer/ExcludePattern.h"
 #include "packer/InspectInstaller.h"
 #include "packer/Interruption.h"
 #include "packer/NotesEncoding.h"
@@ -318,7 +319,68 @@ TEST(PackerBuild, RefusesWhatTheInstallerOrWindowsCannotTakeAndLeavesNoFile) {
             std::string::npos);
 }
 
-#ifndef _WIN32
+TEST(ExcludePattern, MatchesEachNameOrTheWholePath) {
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool excluded;
+  } cases[] = {
+      {"*.pdb", "Bin/game.pdb", true},     {"*.pdb", "Bin/GAME.PDB", true},
+      {"*.pdb", "Bin/game.pdb.txt", false}, {".git", ".git/config", true},
+      {".git", "Data/.git/x", true},       {".git", "Data/.gitignore", false},
+      {"Data/*.tmp", "Data/a.tmp", true},  {"Data/*.tmp", "Data/sub/a.tmp", false},
+      {"Data/*.tmp", "Maps/Data/a.tmp", false}, {"Data/cache", "Data/cache/a/b", true},
+      {"*", "a/b", true},                  {"Data*", "Data/x", true},
+      {"a?c", "abc", true},                {"a?c", "a/c", false},
+      {"[a-c]x", "Bx", true},              {"[!a-c]x", "bx", false},
+      {"[!a-c]x", "dx", true},             {"\\*", "*", true},
+      {"\\*", "a", false},                {"[x", "[x", true},
+      {"*a*b*c", "xaxxbxxc", true},        {"*a*b*c", "xaxxbxxcd", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsExcluded({c.pattern}, c.name), c.excluded) << c.pattern << " on " << c.name;
+  }
+}
+
+#ifndef _WIN32  // links, pipes, signals, sparse files and names Windows cannot create
+TEST(PackerBuild, ReportsEveryProblemInOneRunUpToACap) {
+  Workspace work;
+  for (int i = 0; i < 22; ++i) work.Add("Data/" + std::to_string(100 + i) + "*.dat", "");
+  work.Add("Data/ok.dat", "");
+  const Outcome outcome = Build(work.Options());
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_NE(outcome.err.find("23 problems:\n  Data/100*.dat: character '*'"), std::string::npos)
+      << outcome.err;
+  EXPECT_NE(outcome.err.find("\n  Data/119*.dat: "), std::string::npos);
+  EXPECT_EQ(outcome.err.find("Data/120*.dat"), std::string::npos) << "capped at 20";
+  EXPECT_NE(outcome.err.find("\n  ... and 3 more"), std::string::npos);
+  EXPECT_FALSE(fs::exists(work.output));
+}
+
+TEST(PackerBuild, ExcludedFilesStayOutAndADryRunWritesNothing) {
+  Workspace work;
+  work.Add("config.txt", "1.0.5 = 1.0.4\n");
+  work.Add("Data/a.dat", "aaa");
+  work.Add("Data/cache/x.dat", "x");
+  work.Add("Data/debug.PDB", "");
+  work.Add(".git/bad:name", "");  // not even looked at
+  BuildOptions options = work.Options();
+  options.excludePatterns = {".git", "*.pdb", "Data/cache"};
+  options.dryRun = true;
+  const Outcome listed = Build(options);
+  ASSERT_TRUE(listed.ok) << listed.err;
+  EXPECT_NE(listed.out.find("would build "), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("             3  Data/a.dat\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("left out by --exclude: Data/cache/\n"), std::string::npos);
+  EXPECT_EQ(listed.out.find("x.dat"), std::string::npos);
+  EXPECT_TRUE(FolderListing(work.output.parent_path()).empty());
+
+  options.dryRun = false;
+  ASSERT_TRUE(Build(options).ok);
+  ASSERT_TRUE(OpenPackage(work.output.string()));
+  EXPECT_EQ(PackageIndex.size(), 2u) << "config.txt and Data/a.dat";
+}
+
 TEST(PackerBuild, FollowsLinksInsideTheTreeOnly) {
   Workspace work;
   work.Add("config.txt", "1.0.5 = 1.0.4\n");
@@ -482,6 +544,12 @@ TEST(PackerBuild, RefusesInstallersLongerThanTheInstallerCanOpen) {
   ASSERT_LT(length - kInstallerLengthLimit - 1, stubLength);
   fs::resize_file(work.stub, stubLength - (length - kInstallerLengthLimit - 1));
   EXPECT_EQ(wouldBe(), kInstallerLengthLimit + 1);
+  fs::resize_file(work.stub, fs::file_size(work.stub) - 1);
+  BuildOptions dryRun = work.Options();
+  dryRun.dryRun = true;
+  const Outcome fits = Build(dryRun);
+  EXPECT_TRUE(fits.ok) << fits.err;
+  EXPECT_NE(fits.out.find("2,147,483,651 bytes in all"), std::string::npos) << fits.out;
   EXPECT_EQ(FolderListing(work.output.parent_path()).size(), 0u);
 }
 #endif
@@ -678,6 +746,10 @@ TEST(PackCommandLine, ExitCodesAndHelp) {
       {{"extract", "a"}, kExitUsage, "missing -C DIR"},
       {{"verify", "--fast", "a"}, kExitUsage, "unknown option --fast"},
       {{"verify", "/nonexistent/installer.exe"}, kExitFailure, "error: /nonexistent/installer.exe"},
+      {{"verify", "--quiet", "/nonexistent/installer.exe"}, kExitFailure, "error: /nonexistent"},
+      {{"--version"}, kExitSuccess, std::string("vantis-pack ") + kPackToolVersion + "\n"},
+      {{"build", "src", "-o", "x", "--dry-run=yes"}, kExitUsage, "--dry-run takes no value"},
+      {{"build", "src", "-o", "x", "--exclude"}, kExitUsage, "--exclude needs a value"},
   };
   for (const auto& command : cases) {
     std::ostringstream out;
@@ -720,6 +792,8 @@ TEST(PackerProgram, BuildsVerifiesAndReportsFailuresThroughExitCodes) {
 
   EXPECT_EQ(RunProgram("verify '" + work.output.string() + "'", folder, out, err), 0) << err;
   EXPECT_NE(out.find(": OK, 2 entries"), std::string::npos) << out;
+  EXPECT_EQ(RunProgram(build + " --quiet", folder, out, err), 0) << err;
+  EXPECT_EQ(out + err, "") << "--quiet: neither the report nor the conversion notice";
   EXPECT_EQ(RunProgram("list '" + work.output.string() + "'", folder, out, err), 0) << err;
   EXPECT_NE(out.find("Data/a.txt"), std::string::npos) << out;
 
