@@ -11,6 +11,7 @@
 #include "package/PackageContainer.h"
 #include "packer/HostSystem.h"
 #include "packer/ManifestSummary.h"
+#include "packer/ManifestWarnings.h"
 #include "packer/PackageWriter.h"
 #include "packer/ProblemList.h"
 #include "packer/Progress.h"
@@ -318,11 +319,14 @@ bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutp
   }
   if (!notice.empty()) output.err << "vantis-pack: " << kManifestName << ": " << notice << "\n";
 
-  const ManifestSummary summary = SummarizeManifest(text);
-  if (summary.rule == RuleInvalid) {
-    problem = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; read " +
-              DescribeManifest(summary);
+  if (SummarizeManifest(text).rule == RuleInvalid) {
+    problem = std::string(kManifestName) +
+              ": the rule must be \"=\" or \"<=\"; the first line reads " +
+              QuoteFirstLine(text);
     return false;
+  }
+  for (const std::string& warning : FindManifestWarnings(text)) {
+    output.err << "vantis-pack: warning: " << kManifestName << ": " << warning << "\n";
   }
   const size_t zero = text.find('\0');
   if (zero != std::string::npos) {

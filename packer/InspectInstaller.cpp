@@ -11,6 +11,7 @@
 #include "packer/CodePage936.h"
 #include "packer/HostSystem.h"
 #include "packer/ManifestSummary.h"
+#include "packer/ManifestWarnings.h"
 #include "packer/NameClash.h"
 #include "packer/ProblemList.h"
 #include "packer/Progress.h"
@@ -96,13 +97,12 @@ bool CheckFileFolderClashes(std::string& error) {
   return false;
 }
 
-bool ReadManifest(ManifestSummary& manifest, std::string& error) {
+bool ReadManifest(ManifestSummary& manifest, std::string& content, std::string& error) {
   const PackageEntry* entry = FindPackageEntry(kManifestName);
   if (!entry) {
     error = std::string(kManifestName) + ": missing; the installer needs it to start";
     return false;
   }
-  std::string content;
   if (!ReadEntry(*entry, content)) {
     error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
     return false;
@@ -250,7 +250,8 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
   out << installer.u8string() << "\n";
   if (FindPackageEntry(kManifestName)) {
     ManifestSummary manifest;
-    if (!ReadManifest(manifest, error)) return false;
+    std::string content;
+    if (!ReadManifest(manifest, content, error)) return false;
     out << "patch version     " << FormatGameVersion(manifest.patchVersion) << "\n"
         << "rule              " << ForDisplay(manifest.ruleToken, false) << " "
         << FormatGameVersion(manifest.requiredVersion)
@@ -288,10 +289,11 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
     return false;
   }
   ManifestSummary manifest;
-  if (!ReadManifest(manifest, error)) return false;
+  std::string content;
+  if (!ReadManifest(manifest, content, error)) return false;
   if (manifest.rule == RuleInvalid) {
-    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; read " +
-            DescribeManifest(manifest);
+    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; the first line "
+            "reads " + QuoteFirstLine(content);
     return false;
   }
 

@@ -20,6 +20,7 @@
 #include "packer/BuildInstaller.h"
 #include "packer/ExcludePattern.h"
 #include "packer/InspectInstaller.h"
+#include "packer/ManifestWarnings.h"
 #include "packer/Interruption.h"
 #include "packer/NotesEncoding.h"
 #include "packer/PackCommandLine.h"
@@ -272,8 +273,9 @@ TEST(PackerBuild, RefusesWhatTheInstallerOrWindowsCannotTakeAndLeavesNoFile) {
       {"no manifest", {{"a.txt", "a"}}, "config.txt: missing"},
       {"manifest in another case", {{"Config.txt", manifest}}, "(found Config.txt"},
       {"bad rule", {{"config.txt", "1.0.5 >= 1.0.4\nnotes"}},
-       "config.txt: the rule must be \"=\" or \"<=\"; read patch version 1.0.5, rule \">=\", "
-       "required version 1.0.4"},
+       "config.txt: the rule must be \"=\" or \"<=\"; the first line reads \"1.0.5 >= 1.0.4\""},
+      {"words for versions", {{"config.txt", "abc <= def\n"}},
+       "the first line reads \"abc <= def\""},
       {"unstorable notes", {{"config.txt", manifest + "ok\n\xF0\x9F\x98\x80"}},
        "config.txt: holds \"\xF0\x9F\x98\x80\" on line 3, which code page 936 cannot store"},
 #ifndef _WIN32  // names that Windows itself cannot create, or takes for one another
@@ -644,7 +646,7 @@ TEST_F(DamagedInstaller, NamesAndManifestsTheInstallerRefuses) {
   // Extraction shows what a patch holds, whatever its manifest says.
   Expect(WrittenByTheWriter({MakeContentRecord("a.txt", "x")}), kVerify, "config.txt: missing");
   Expect(WrittenByTheWriter({MakeContentRecord("config.txt", "1.0.5 == 1.0.4")}), kVerify,
-         "config.txt: the rule must be \"=\" or \"<=\"; read patch version 1.0.5, rule \"==\"");
+         "config.txt: the rule must be \"=\" or \"<=\"; the first line reads \"1.0.5 == 1.0.4\"");
 }
 
 TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
@@ -702,6 +704,42 @@ TEST(NotesEncoding, ConvertsUtf8AndKeepsCodePage936) {
     EXPECT_FALSE(IsValidUtf8(invalid)) << testing::PrintToString(invalid);
   }
   EXPECT_TRUE(IsValidUtf8("a\xC2\x80\xEF\xBF\xBF\xF4\x8F\xBF\xBF"));
+}
+
+TEST(ManifestWarnings, NamesWhatTheInstallerReadsOtherwiseThanWritten) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"1.0.5 <= 1.0.4\r\nnotes 1.2.3", ""},
+      {"1.0.4 = 1.0.5\n", ""},
+      {"99999999999 = 1.0.4\n",
+       "the patch version's major number 99999999999 is above 255; the installer takes the "
+       "version as 255.0.0"},
+      {"1.0.5 = 1.300.0\n", "required version's minor number 300 is above 255; the installer "
+                            "takes the version as 2.44.0"},
+      {"1.0.70000 = 1.0.4\n", "build number 70000 is above 65535"},
+      {"1.0.5 <= 1.0.4 extra\nnotes", "text after the required version on the first line, "
+                                      "\"extra\"; the installer shows it"},
+      {"1.0 = 0.9\n42 notes", "the required version's build number 42 is read from after the "
+                              "first line; the installer takes the version as 0.9.42"},
+      {"1.0.4 <= 1.0.5\n", "under rule \"<=\" the patch version 1.0.4 is not above the "
+                           "required version 1.0.5"},
+      {"1.0.5 <= 1.0.5\n", "is not above"},
+  };
+  for (const auto& [manifest, expected] : cases) {
+    const std::vector<std::string> warnings = FindManifestWarnings(manifest);
+    if (expected.empty()) {
+      EXPECT_TRUE(warnings.empty()) << manifest << ": " << testing::PrintToString(warnings);
+    } else {
+      ASSERT_EQ(warnings.size(), 1u) << manifest << ": " << testing::PrintToString(warnings);
+      EXPECT_NE(warnings[0].find(expected), std::string::npos) << warnings[0];
+    }
+  }
+
+  Workspace work;
+  work.Add("config.txt", "1.0.5 <= 1.0.4 extra\n");
+  const Outcome built = Build(work.Options());
+  EXPECT_TRUE(built.ok) << "warned, not refused";
+  EXPECT_NE(built.err.find("vantis-pack: warning: config.txt: text after"), std::string::npos)
+      << built.err;
 }
 
 TEST(PackableName, ConvertsToCodePage936OrSaysWhy) {
