@@ -10,6 +10,7 @@
 #include "crypto/EntryStream.h"
 #include "package/PackageContainer.h"
 #include "packer/HostSystem.h"
+#include "packer/InstallerProgram.h"
 #include "packer/ManifestSummary.h"
 #include "packer/ManifestWarnings.h"
 #include "packer/PackageWriter.h"
@@ -118,20 +119,22 @@ bool FindStub(const fs::path& requested, fs::path& stub, std::string& error) {
   return false;
 }
 
-// The installer program must be a Windows executable: a package behind anything else
-// would never run.
-bool CheckStub(const fs::path& stub, uint64_t& stubLength, std::string& error) {
+bool CheckStub(const fs::path& stub, CommandOutput& output, uint64_t& stubLength,
+               std::string& error) {
   std::error_code failure;
   if (!fs::is_regular_file(stub, failure)) {
     error = stub.u8string() + ": installer program not found";
     return false;
   }
   stubLength = fs::file_size(stub, failure);
-  std::ifstream in(stub, std::ios::binary);
-  char magic[2] = {};
-  if (failure || !in.read(magic, sizeof magic) || magic[0] != 'M' || magic[1] != 'Z') {
-    error = stub.u8string() + ": not a Windows program (no \"MZ\" at its start)";
+  std::string reason;
+  std::string warning;
+  if (failure || !CheckInstallerProgram(stub, reason, warning)) {
+    error = stub.u8string() + ": " + (failure ? "cannot be read: " + failure.message() : reason);
     return false;
+  }
+  if (!warning.empty()) {
+    output.err << "vantis-pack: warning: " << stub.u8string() << ": " << warning << "\n";
   }
   return true;
 }
@@ -342,7 +345,8 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
   fs::path stub;
   uint64_t stubLength = 0;
   std::string problem;
-  if (!FindStub(request.stubPath, stub, problem) || !CheckStub(stub, stubLength, problem)) {
+  if (!FindStub(request.stubPath, stub, problem) ||
+      !CheckStub(stub, output, stubLength, problem)) {
     problems.push_back(problem);
   }
   if (!CheckReplaceable(request.outputPath, problem)) problems.push_back(problem);

@@ -20,6 +20,7 @@
 #include "packer/BuildInstaller.h"
 #include "packer/ExcludePattern.h"
 #include "packer/InspectInstaller.h"
+#include "packer/InstallerProgram.h"
 #include "packer/ManifestWarnings.h"
 #include "packer/Interruption.h"
 #include "packer/NotesEncoding.h"
@@ -40,7 +41,71 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kKeyHex = "00112233445566778899aabbccddeeff";
-const std::string kStub = "MZ stands in for the installer program";
+struct ProgramShape {
+  uint16_t machine = 0x014C;  // 32-bit x86
+  uint16_t subsystem = 2;     // Windows GUI
+  std::vector<std::pair<uint32_t, uint32_t>> resources = {{5, 100}, {14, 100}};  // (type, id)
+};
+
+void Put16(std::string& bytes, size_t at, uint32_t value) {
+  bytes[at] = static_cast<char>(value & 0xFF);
+  bytes[at + 1] = static_cast<char>(value >> 8 & 0xFF);
+}
+void Put32(std::string& bytes, size_t at, uint32_t value) {
+  Put16(bytes, at, value & 0xFFFF);
+  Put16(bytes, at + 2, value >> 16);
+}
+
+// Headers of a Windows program as Microsoft's PE/COFF description lays them out, with one
+// resource section of the given (type, id) resources, each with one language. No code:
+// the packer reads the headers only.
+std::string MakeProgram(const ProgramShape& shape) {
+  const bool pe32Plus = shape.machine == 0x8664;  // x86-64 programs have the wider header
+  const uint32_t optionalLength = pe32Plus ? 240 : 224;
+  const uint32_t directories = pe32Plus ? 112 : 96;
+  const uint32_t peOffset = 0x40;
+  const uint32_t sectionTable = peOffset + 24 + optionalLength;
+  const uint32_t rawOffset = 0x200;
+  const uint32_t rva = 0x1000;
+  const auto count = static_cast<uint32_t>(shape.resources.size());
+  std::string tree(16 + 8 * count + 64 * count, '\0');
+  Put16(tree, 14, count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t base = 16 + 8 * count + 64 * i;  // type, id and language levels, data
+    Put32(tree, 16 + 8 * i, shape.resources[i].first);
+    Put32(tree, 20 + 8 * i, base | 0x80000000u);
+    Put16(tree, base + 14, 1);
+    Put32(tree, base + 16, shape.resources[i].second);
+    Put32(tree, base + 20, (base + 24) | 0x80000000u);
+    Put16(tree, base + 24 + 14, 1);
+    Put32(tree, base + 24 + 16, 0x0804);
+    Put32(tree, base + 24 + 20, base + 48);
+    Put32(tree, base + 48, rva);  // the data entry: an empty resource
+  }
+  std::string program(rawOffset, '\0');
+  program[0] = 'M';
+  program[1] = 'Z';
+  Put32(program, 0x3C, peOffset);
+  program.replace(peOffset, 4, std::string("PE\0\0", 4));
+  Put16(program, peOffset + 4, shape.machine);
+  Put16(program, peOffset + 6, 1);      // sections
+  Put16(program, peOffset + 20, optionalLength);
+  Put16(program, peOffset + 22, 0x0102);  // executable, 32-bit
+  const uint32_t optional = peOffset + 24;
+  Put16(program, optional, pe32Plus ? 0x020B : 0x010B);
+  Put16(program, optional + 68, shape.subsystem);
+  Put32(program, optional + directories - 4, 16);
+  Put32(program, optional + directories + 16, rva);
+  Put32(program, optional + directories + 20, static_cast<uint32_t>(tree.size()));
+  program.replace(sectionTable, 5, ".rsrc");
+  Put32(program, sectionTable + 8, static_cast<uint32_t>(tree.size()));
+  Put32(program, sectionTable + 12, rva);
+  Put32(program, sectionTable + 16, static_cast<uint32_t>(tree.size()));
+  Put32(program, sectionTable + 20, rawOffset);
+  return program + tree;
+}
+
+const std::string kStub = MakeProgram(ProgramShape());
 // "1.0.5 <= 1.0.4", then 补丁 and 修复 in UTF-8, and as the installer must get them.
 const std::string kUtf8Manifest =
     "1.0.5 <= 1.0.4\n\xE8\xA1\xA5\xE4\xB8\x81 \xE4\xBF\xAE\xE5\xA4\x8D\n";
@@ -740,6 +805,47 @@ TEST(ManifestWarnings, NamesWhatTheInstallerReadsOtherwiseThanWritten) {
   EXPECT_TRUE(built.ok) << "warned, not refused";
   EXPECT_NE(built.err.find("vantis-pack: warning: config.txt: text after"), std::string::npos)
       << built.err;
+}
+
+TEST(InstallerProgram, TakesOnlyA32BitGuiProgramWithTheInstallDialog) {
+  const auto shape = [](uint16_t machine, uint16_t subsystem,
+                        std::vector<std::pair<uint32_t, uint32_t>> resources) {
+    ProgramShape result;
+    result.machine = machine;
+    result.subsystem = subsystem;
+    result.resources = std::move(resources);
+    return MakeProgram(result);
+  };
+  const std::pair<std::string, std::string> refused[] = {
+      {"MZ", "not a Windows program"},
+      {shape(0x01C4, 2, {{5, 100}, {14, 100}}), "not a 32-bit x86 program"},
+      {shape(0x8664, 2, {{5, 100}}), "without icon group 100"},
+      {shape(0x014C, 3, {{5, 100}, {14, 100}}), "a console program"},
+      {shape(0x014C, 2, {{14, 100}}), "without dialog 100"},
+      {shape(0x014C, 2, {{5, 101}, {14, 100}}), "without dialog 100"},
+      {shape(0x014C, 2, {{5, 100}, {14, 101}}), "without icon group 100"},
+  };
+  TempFolder folder;
+  const fs::path program = folder.Path() / "program.exe";
+  std::string reason;
+  std::string warning;
+  for (const auto& [bytes, why] : refused) {
+    WriteFile(program, bytes);
+    EXPECT_FALSE(CheckInstallerProgram(program, reason, warning)) << why;
+    EXPECT_NE(reason.find(why), std::string::npos) << reason;
+  }
+  WriteFile(program, kStub);
+  EXPECT_TRUE(CheckInstallerProgram(program, reason, warning)) << reason;
+  EXPECT_EQ(warning, "");
+  // The tests of machines that cannot run 32-bit code pack onto the 64-bit build.
+  WriteFile(program, shape(0x8664, 2, {{5, 100}, {14, 100}}));
+  EXPECT_TRUE(CheckInstallerProgram(program, reason, warning)) << reason;
+  EXPECT_NE(warning.find("the 64-bit build"), std::string::npos);
+  for (const fs::path& real : DefaultStubCandidates()) {
+    if (fs::exists(real)) {
+      EXPECT_TRUE(CheckInstallerProgram(real, reason, warning)) << real << ": " << reason;
+    }
+  }
 }
 
 TEST(PackableName, ConvertsToCodePage936OrSaysWhy) {
