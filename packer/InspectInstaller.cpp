@@ -13,6 +13,7 @@
 #include "packer/ManifestSummary.h"
 #include "packer/ManifestWarnings.h"
 #include "packer/NameClash.h"
+#include "packer/PackageJson.h"
 #include "packer/ProblemList.h"
 #include "packer/Progress.h"
 #include "packer/StagedFile.h"
@@ -241,10 +242,95 @@ bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
   return true;
 }
 
+// Everything verify checks. `manifestRead` and `opened` say how far it came.
+bool VerifyPackage(const fs::path& installer, CommandOutput& output, ManifestSummary& manifest,
+                   bool& manifestRead, bool& opened, std::string& error) {
+  if (!OpenInstaller(installer, error)) return false;
+  opened = true;
+  if (!CheckNames(error) || !CheckFileFolderClashes(error)) return false;
+  std::string content;
+  if (!ReadManifest(manifest, content, error)) return false;
+  manifestRead = true;
+  if (manifest.rule == RuleInvalid) {
+    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; the first line "
+            "reads " + QuoteFirstLine(content);
+    return false;
+  }
+
+  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  std::vector<std::string> chunks;
+  for (const auto& [name, entry] : PackageIndex) {
+    // The installer's own read: the whole entry, decrypted, as one string per chunk.
+    if (!ReadEntryChunks(chunks, entry)) {
+      error = DescribeEntryFailure(name, entry);
+      return false;
+    }
+    const uint64_t length = ChunksLength(chunks);
+    if (length != entry.size) {
+      error = ForDisplay(name, false) + ": its data holds " + FormatCount(length) +
+              " bytes, but the directory says " + FormatCount(entry.size);
+      return false;
+    }
+    progress.Advance(entry.size, ForDisplay(name, false));
+  }
+  return true;
+}
+
+// The entries to extract, in index order: all of them without `names`, else each entry
+// that a name gives, or that lies below a folder a name gives. A name that matches nothing
+// fails the whole extraction, before anything is written.
+bool SelectEntries(const std::map<std::string, fs::path>& localPaths,
+                   const std::vector<std::string>& names, std::vector<std::string>& selected,
+                   std::string& error) {
+  std::vector<std::string> wanted;
+  for (std::string name : names) {
+    for (char& c : name) {
+      if (c == '\\') c = '/';
+    }
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    wanted.push_back(name);
+  }
+  std::vector<bool> used(wanted.size(), false);
+  for (const auto& item : PackageIndex) {
+    const std::string path = localPaths.at(item.first).generic_u8string();
+    bool take = wanted.empty();
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      const std::string& name = wanted[i];
+      if (path == name || (path.size() > name.size() && path.compare(0, name.size(), name) == 0 &&
+                           path[name.size()] == '/')) {
+        used[i] = true;
+        take = true;
+      }
+    }
+    if (take) selected.push_back(item.first);
+  }
+  std::vector<std::string> problems;
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    if (!used[i]) problems.push_back(names[i] + ": no such entry or folder in the installer");
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
+}
+
 }  // namespace
 
-bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
+bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
+                   ReportFormat format) {
   if (!OpenInstaller(installer, error)) return false;
+
+  if (format == ReportFormat::kJson) {
+    PackageReport report;
+    report.installerPath = installer.u8string();
+    ManifestSummary manifest;
+    std::string content;
+    if (FindPackageEntry(kManifestName)) {
+      if (!ReadManifest(manifest, content, error)) return false;
+      report.manifest = &manifest;
+    }
+    output.out << FormatPackageJson(report);
+    return true;
+  }
 
   std::ostream& out = output.out;
   out << installer.u8string() << "\n";
@@ -284,48 +370,47 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
   return true;
 }
 
-bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
-  if (!OpenInstaller(installer, error) || !CheckNames(error) || !CheckFileFolderClashes(error)) {
-    return false;
-  }
+bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
+                     ReportFormat format) {
   ManifestSummary manifest;
-  std::string content;
-  if (!ReadManifest(manifest, content, error)) return false;
-  if (manifest.rule == RuleInvalid) {
-    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; the first line "
-            "reads " + QuoteFirstLine(content);
-    return false;
+  bool manifestRead = false;
+  bool opened = false;
+  const bool verified = VerifyPackage(installer, output, manifest, manifestRead, opened, error);
+  if (format == ReportFormat::kJson) {
+    PackageReport report;
+    report.installerPath = installer.u8string();
+    report.manifest = manifestRead ? &manifest : nullptr;
+    report.listEntries = opened;
+    report.hasVerdict = true;
+    report.verified = verified;
+    report.problem = error;
+    output.out << FormatPackageJson(report);
+  } else if (verified) {
+    output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
+               << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
+               << "\n";
   }
-
-  ProgressBar progress(output.progressTerminal, TotalContentLength());
-  std::vector<std::string> chunks;
-  for (const auto& [name, entry] : PackageIndex) {
-    // The installer's own read: the whole entry, decrypted, as one string per chunk.
-    if (!ReadEntryChunks(chunks, entry)) {
-      error = DescribeEntryFailure(name, entry);
-      return false;
-    }
-    const uint64_t length = ChunksLength(chunks);
-    if (length != entry.size) {
-      error = ForDisplay(name, false) + ": its data holds " + FormatCount(length) +
-              " bytes, but the directory says " + FormatCount(entry.size);
-      return false;
-    }
-    progress.Advance(entry.size, ForDisplay(name, false));
-  }
-  chunks.clear();
-
-  output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
-             << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
-             << "\n";
-  return true;
+  return verified;
 }
 
 bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
-                      std::string& error) {
+                      std::string& error, const std::vector<std::string>& names) {
   if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
   std::map<std::string, fs::path> localPaths;
   if (!PlanLocalPaths(localPaths, error)) return false;
+  std::vector<std::string> selected;
+  if (!SelectEntries(localPaths, names, selected, error)) return false;
+
+  // Every target that cannot be replaced is named before any entry is written.
+  std::vector<std::string> problems;
+  for (const std::string& name : selected) {
+    std::string problem;
+    if (!CheckReplaceable(folder / localPaths[name], problem)) problems.push_back(problem);
+  }
+  if (!problems.empty()) {
+    error = DescribeProblems(problems);
+    return false;
+  }
 
   std::error_code failure;
   fs::create_directories(folder, failure);
@@ -336,22 +421,14 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
     return false;
   }
 
-  // Every target that cannot be replaced is named before any entry is written.
-  std::vector<std::string> problems;
-  for (const auto& item : localPaths) {
-    std::string problem;
-    if (!CheckReplaceable(folder / item.second, problem)) problems.push_back(problem);
-  }
-  if (!problems.empty()) {
-    error = DescribeProblems(problems);
-    return false;
-  }
-
-  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  uint64_t selectedLength = 0;
+  for (const std::string& name : selected) selectedLength += PackageIndex.at(name).size;
+  ProgressBar progress(output.progressTerminal, selectedLength);
   // Index order mostly puts the files of a folder next to each other, and writing files
   // creates no links, so a folder is created and checked once for each run of its files.
   fs::path checkedParent;
-  for (const auto& [name, entry] : PackageIndex) {
+  for (const std::string& name : selected) {
+    const PackageEntry& entry = PackageIndex.at(name);
     const fs::path target = folder / localPaths[name];
     const std::string shown = ForDisplay(name, false);
     if (target.parent_path() != checkedParent) {
@@ -367,7 +444,7 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
       return false;
     }
   }
-  output.out << "extracted " << PackageIndex.size() << " entries, "
-             << FormatCount(TotalContentLength()) << " bytes, to " << folder.u8string() << "\n";
+  output.out << "extracted " << selected.size() << " entries, " << FormatCount(selectedLength)
+             << " bytes, to " << folder.u8string() << "\n";
   return true;
 }

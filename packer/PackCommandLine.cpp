@@ -21,10 +21,11 @@ constexpr char kOverview[] =
     "commands:\n"
     "  build SOURCE_DIR -o OUTPUT.exe [OPTIONS]\n"
     "                          pack every file below SOURCE_DIR into an installer\n"
-    "  list INSTALLER          show the manifest and every entry\n"
-    "  verify INSTALLER        read and decrypt every entry as the installer would\n"
-    "  extract INSTALLER -C DIR\n"
-    "                          write every entry below DIR\n"
+    "  list INSTALLER [--json] show the manifest and every entry\n"
+    "  verify INSTALLER [--json]\n"
+    "                          read and decrypt every entry as the installer would\n"
+    "  extract INSTALLER -C DIR [NAME]...\n"
+    "                          write every entry, or the named ones, below DIR\n"
     "\n"
     "vantis-pack --version shows the tool's version.\n"
     "Run \"vantis-pack COMMAND --help\" for a command's details. Exit status: 0 success,\n"
@@ -70,13 +71,20 @@ constexpr char kBuildHelp[] =
     "  -q, --quiet             print nothing but errors\n";
 
 constexpr char kListHelp[] =
-    "usage: vantis-pack list INSTALLER\n"
+    "usage: vantis-pack list INSTALLER [--json]\n"
     "\n"
     "Shows the manifest's versions, rule and notes, and every entry with its size, aux\n"
-    "fields and data offset, in the order the installer installs them.\n";
+    "fields and data offset, in the order the installer installs them.\n"
+    "\n"
+    "options:\n"
+    "  --json                  the same as one JSON object: \"installer\", \"manifest\"\n"
+    "                          (\"patchVersion\", \"rule\", \"ruleValid\",\n"
+    "                          \"requiredVersion\", \"notes\"; null without config.txt),\n"
+    "                          \"entryCount\", \"contentLength\" and \"entries\" (\"name\",\n"
+    "                          \"size\", \"offset\", \"aux1\", \"aux2\", \"aux3\"), in UTF-8\n";
 
 constexpr char kVerifyHelp[] =
-    "usage: vantis-pack verify INSTALLER [--quiet]\n"
+    "usage: vantis-pack verify INSTALLER [--json] [--quiet]\n"
     "\n"
     "Opens INSTALLER as the installer does, checks every name with its rule and against\n"
     "the others (a name used both as a file and as a folder, also in another letter case,\n"
@@ -85,12 +93,17 @@ constexpr char kVerifyHelp[] =
     "every clash, or the first entry that fails, and why.\n"
     "\n"
     "options:\n"
+    "  --json                  write the verdict as list --json does, with \"verified\"\n"
+    "                          (true or false) and \"problem\" (null or the reason); also\n"
+    "                          when the verdict is a failure\n"
     "  -q, --quiet             print nothing but errors: the exit status says it all\n";
 
 constexpr char kExtractHelp[] =
-    "usage: vantis-pack extract INSTALLER -C DIR [--quiet]\n"
+    "usage: vantis-pack extract INSTALLER -C DIR [--quiet] [NAME]...\n"
     "\n"
-    "Writes every entry of INSTALLER below DIR (created if needed), replacing regular\n"
+    "Writes every entry of INSTALLER below DIR (created if needed), or only the NAMEs:\n"
+    "entries or folders as list shows them (\"Data/maps\" takes every entry below it).\n"
+    "A NAME that matches nothing is an error, and then nothing is written. Replaces regular\n"
     "files of the same name; a device, pipe, link or folder in an entry's place is\n"
     "refused. config.txt is written too, as stored: in code page 936. Names go through\n"
     "the installer's rule before anything is written, and nothing is created outside DIR,\n"
@@ -102,7 +115,8 @@ constexpr char kExtractHelp[] =
 
 struct Command {
   const char* help;
-  size_t positionalCount;
+  size_t positionalCount;  // the least; more are allowed where `morePositionals` says
+  bool morePositionals;
   std::map<std::string, std::string> optionNames;  // every spelling to its canonical name
   std::set<std::string> flags;       // canonical names of options that take no value
   std::set<std::string> repeatable;  // canonical names of options that may come again
@@ -111,16 +125,20 @@ struct Command {
 const std::map<std::string, Command>& Commands() {
   static const std::map<std::string, Command> commands = {
       {"build",
-       {kBuildHelp, 1,
+       {kBuildHelp, 1, false,
         {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
          {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
          {"--dry-run", "--dry-run"}, {"-q", "--quiet"}, {"--quiet", "--quiet"}},
         {"--dry-run", "--quiet"},
         {"--exclude"}}},
-      {"list", {kListHelp, 1, {}, {}, {}}},
-      {"verify", {kVerifyHelp, 1, {{"-q", "--quiet"}, {"--quiet", "--quiet"}}, {"--quiet"}, {}}},
+      {"list", {kListHelp, 1, false, {{"--json", "--json"}}, {"--json"}, {}}},
+      {"verify",
+       {kVerifyHelp, 1, false,
+        {{"-q", "--quiet"}, {"--quiet", "--quiet"}, {"--json", "--json"}},
+        {"--quiet", "--json"},
+        {}}},
       {"extract",
-       {kExtractHelp, 1,
+       {kExtractHelp, 1, true,
         {{"-C", "--directory"}, {"--directory", "--directory"}, {"-q", "--quiet"},
          {"--quiet", "--quiet"}},
         {"--quiet"},
@@ -188,9 +206,11 @@ bool ParseArguments(const Command& command, const std::vector<std::string>& argu
       return false;
     }
   }
-  if (!parsed.help && parsed.positional.size() != command.positionalCount) {
-    error = parsed.positional.empty() ? "missing argument"
-                                      : "unexpected argument " + parsed.positional.back();
+  const size_t count = parsed.positional.size();
+  if (!parsed.help && (count < command.positionalCount ||
+                       (count > command.positionalCount && !command.morePositionals))) {
+    error = count < command.positionalCount ? "missing argument"
+                                            : "unexpected argument " + parsed.positional.back();
     return false;
   }
   return true;
@@ -238,9 +258,10 @@ int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& re
     return UsageError(output, "extract", "missing -C DIR");
   }
   std::string error;
+  const std::vector<std::string> names(parsed.positional.begin() + 1, parsed.positional.end());
   const bool extracted = ExtractInstaller(fs::u8path(parsed.positional[0]),
                                           fs::u8path(parsed.options["--directory"]), report,
-                                          error);
+                                          error, names);
   return Finish(output, extracted, error);
 }
 
@@ -285,11 +306,13 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
   if (name == "extract") return RunExtract(parsed, output, report);
 
   const fs::path installer = fs::u8path(parsed.positional[0]);
+  const ReportFormat format =
+      parsed.options.count("--json") != 0 ? ReportFormat::kJson : ReportFormat::kText;
   bool succeeded = false;
   if (name == "list") {
-    succeeded = ListInstaller(installer, report, error);
+    succeeded = ListInstaller(installer, report, error, format);
   } else {
-    succeeded = VerifyInstaller(installer, report, error);
+    succeeded = VerifyInstaller(installer, report, error, format);
   }
   return Finish(output, succeeded, error);
 }

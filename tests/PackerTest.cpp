@@ -197,7 +197,7 @@ struct Workspace {
 };
 
 template <typename Command>
-Outcome Run(Command command) {
+Outcome RunCommand(Command command) {
   std::ostringstream out;
   std::ostringstream err;
   CommandOutput output{out, err, nullptr};
@@ -210,23 +210,24 @@ Outcome Run(Command command) {
 }
 
 Outcome Build(const BuildOptions& options) {
-  return Run([&](CommandOutput& output, std::string& error) {
+  return RunCommand([&](CommandOutput& output, std::string& error) {
     return BuildInstaller(options, output, error);
   });
 }
 Outcome List(const fs::path& installer) {
-  return Run([&](CommandOutput& output, std::string& error) {
+  return RunCommand([&](CommandOutput& output, std::string& error) {
     return ListInstaller(installer, output, error);
   });
 }
 Outcome Verify(const fs::path& installer) {
-  return Run([&](CommandOutput& output, std::string& error) {
+  return RunCommand([&](CommandOutput& output, std::string& error) {
     return VerifyInstaller(installer, output, error);
   });
 }
-Outcome Extract(const fs::path& installer, const fs::path& folder) {
-  return Run([&](CommandOutput& output, std::string& error) {
-    return ExtractInstaller(installer, folder, output, error);
+Outcome Extract(const fs::path& installer, const fs::path& folder,
+                const std::vector<std::string>& names = {}) {
+  return RunCommand([&](CommandOutput& output, std::string& error) {
+    return ExtractInstaller(installer, folder, output, error, names);
   });
 }
 
@@ -733,6 +734,58 @@ TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
   EXPECT_TRUE(Verify(WrittenByTheWriter({manifest, distinct[0], distinct[1]})).ok);
 }
 
+TEST_F(DamagedInstaller, JsonGivesTheManifestEntriesAndVerdict) {
+  const auto json = [](const fs::path& installer, bool verify) {
+    return RunCommand([&](CommandOutput& output, std::string& error) {
+      return verify ? VerifyInstaller(installer, output, error, ReportFormat::kJson)
+                    : ListInstaller(installer, output, error, ReportFormat::kJson);
+    });
+  };
+  const Outcome listed = json(work_.output, false);
+  ASSERT_TRUE(listed.ok) << listed.err;
+  const Outcome verified = json(work_.output, true);
+  EXPECT_TRUE(verified.ok) << verified.err;
+  for (const std::string& expected :
+       {std::string("\"patchVersion\": \"1.0.5\", \"rule\": \"<=\", \"ruleValid\": true"),
+        std::string("\"notes\": \"\xE8\xA1\xA5\xE4\xB8\x81 \xE4\xBF\xAE\xE5\xA4\x8D\\n\"}"),
+        std::string("\"entryCount\": 3, \"contentLength\": 1048698,"),
+        std::string("{\"name\": \"Data/small.txt\", \"size\": 5, \"offset\": ")}) {
+    EXPECT_NE(listed.out.find(expected), std::string::npos) << expected << "\n" << listed.out;
+    EXPECT_NE(verified.out.find(expected), std::string::npos) << expected;
+  }
+  EXPECT_EQ(listed.out.find("verified"), std::string::npos);
+  EXPECT_NE(verified.out.find("\"verified\": true, \"problem\": null}\n"), std::string::npos);
+
+  // A refused package still gets its verdict, and JSON escapes what the name holds.
+  const Outcome refused = json(
+      WrittenByTheWriter({MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n"),
+                          MakeContentRecord("a\"\n", "x")}),
+      true);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.out.find("{\"name\": \"a\\\"\\n\", \"size\": 1"), std::string::npos)
+      << refused.out;
+  EXPECT_NE(refused.out.find("\"verified\": false, \"problem\": \"a\\\"\\\\x0A: the "
+                             "installer refuses this name"),
+            std::string::npos)
+      << refused.out;
+}
+
+TEST_F(DamagedInstaller, ExtractsTheNamedEntriesAndFoldersOnly) {
+  const fs::path folder = work_.folder.Path() / "named";
+  ASSERT_TRUE(Extract(work_.output, folder, {"Data/small.txt"}).ok);
+  EXPECT_EQ(FolderListing(folder), (std::vector<std::string>{"Data", "Data/small.txt"}));
+  ASSERT_TRUE(Extract(work_.output, folder, {"Data/"}).ok);
+  EXPECT_EQ(RegularFileCount(folder), 2u) << "both entries below Data, not config.txt";
+
+  const fs::path other = work_.folder.Path() / "other";
+  const Outcome missing = Extract(work_.output, other, {"config.txt", "Data/small", "Dat"});
+  EXPECT_FALSE(missing.ok);
+  EXPECT_NE(missing.err.find("2 problems:\n  Data/small: no such entry or folder"),
+            std::string::npos)
+      << missing.err;
+  EXPECT_FALSE(fs::exists(other)) << "nothing written, not even the folder";
+}
+
 TEST_F(DamagedInstaller, EntryThatDeliversMoreThanItsSize) {
   // The reader stops after the chunk that reaches the size, so a short size still reads.
   const fs::path installer =
@@ -891,6 +944,8 @@ TEST(PackCommandLine, ExitCodesAndHelp) {
       {{"verify", "--fast", "a"}, kExitUsage, "unknown option --fast"},
       {{"verify", "/nonexistent/installer.exe"}, kExitFailure, "error: /nonexistent/installer.exe"},
       {{"verify", "--quiet", "/nonexistent/installer.exe"}, kExitFailure, "error: /nonexistent"},
+      {{"extract", "/nonexistent.exe", "-C", "d", "Data/a", "b"}, kExitFailure,
+       "error: /nonexistent.exe"},
       {{"--version"}, kExitSuccess, std::string("vantis-pack ") + kPackToolVersion + "\n"},
       {{"build", "src", "-o", "x", "--dry-run=yes"}, kExitUsage, "--dry-run takes no value"},
       {{"build", "src", "-o", "x", "--exclude"}, kExitUsage, "--exclude needs a value"},
