@@ -6,6 +6,7 @@
 #include <set>
 
 #include "packer/BuildInstaller.h"
+#include "packer/DiffInstaller.h"
 #include "packer/InspectInstaller.h"
 
 namespace fs = std::filesystem;
@@ -21,6 +22,8 @@ constexpr char kOverview[] =
     "commands:\n"
     "  build SOURCE_DIR -o OUTPUT.exe [OPTIONS]\n"
     "                          pack every file below SOURCE_DIR into an installer\n"
+    "  diff OLD_GAME NEW_GAME -o PATCH.exe [OPTIONS]\n"
+    "                          pack what takes a game folder from OLD to NEW\n"
     "  list INSTALLER [--json] show the manifest and every entry\n"
     "  verify INSTALLER [--json]\n"
     "                          read and decrypt every entry as the installer would\n"
@@ -69,6 +72,30 @@ constexpr char kBuildHelp[] =
     "  --dry-run               check everything and list what would go in, with sizes;\n"
     "                          write nothing\n"
     "  -q, --quiet             print nothing but errors\n";
+
+constexpr char kDiffHelp[] =
+    "usage: vantis-pack diff OLD_GAME NEW_GAME -o PATCH.exe [--notes FILE] [--rule = | <=]\n"
+    "                        [--exclude PATTERN]... [--stub PATH] [--key HEX]\n"
+    "                        [--notes-encoding ENC] [--dry-run] [--quiet]\n"
+    "\n"
+    "Packs the patch that takes a game folder from OLD_GAME to NEW_GAME: every file of\n"
+    "NEW_GAME that OLD_GAME lacks or holds with other bytes (compared by content, not by\n"
+    "time). Bin/version.xml is no entry, as the installer writes it. config.txt is made:\n"
+    "NEW_GAME's version from its Bin/version.xml, the rule, OLD_GAME's version, then the\n"
+    "notes. Refused, with every reason: a version file missing or without a version,\n"
+    "NEW_GAME not newer than OLD_GAME, a changed file the installer would take for its\n"
+    "manifest (config.txt at the top), and everything build refuses. The patch cannot\n"
+    "delete files: each file of OLD_GAME that NEW_GAME lacks is named in a warning.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output PATH       the installer to write, as for build\n"
+    "  --notes FILE            the notes the installer shows, converted as config.txt is\n"
+    "                          for build (see --notes-encoding); default: none\n"
+    "  --rule = | <=           the game must be exactly OLD_GAME's version (=, the\n"
+    "                          default), or at most that (<=)\n"
+    "  --exclude PATTERN       as for build, on both folders\n"
+    "  --stub, --key, --notes-encoding, --dry-run, -q, --quiet\n"
+    "                          as for build\n";
 
 constexpr char kListHelp[] =
     "usage: vantis-pack list INSTALLER [--json]\n"
@@ -129,6 +156,14 @@ const std::map<std::string, Command>& Commands() {
         {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
          {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
          {"--dry-run", "--dry-run"}, {"-q", "--quiet"}, {"--quiet", "--quiet"}},
+        {"--dry-run", "--quiet"},
+        {"--exclude"}}},
+      {"diff",
+       {kDiffHelp, 2, false,
+        {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
+         {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
+         {"--notes", "--notes"}, {"--rule", "--rule"}, {"--dry-run", "--dry-run"},
+         {"-q", "--quiet"}, {"--quiet", "--quiet"}},
         {"--dry-run", "--quiet"},
         {"--exclude"}}},
       {"list", {kListHelp, 1, false, {{"--json", "--json"}}, {"--json"}, {}}},
@@ -253,6 +288,42 @@ int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repo
   return Finish(output, built, error);
 }
 
+int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
+  DiffOptions options;
+  options.oldFolder = fs::u8path(parsed.positional[0]);
+  options.newFolder = fs::u8path(parsed.positional[1]);
+  if (parsed.options.count("--output") == 0) {
+    return UsageError(output, "diff", "missing -o PATCH.exe");
+  }
+  options.outputPath = fs::u8path(parsed.options["--output"]);
+  if (parsed.options.count("--stub") != 0) options.stubPath = fs::u8path(parsed.options["--stub"]);
+  if (parsed.options.count("--notes") != 0) {
+    options.notesPath = fs::u8path(parsed.options["--notes"]);
+  }
+  std::string error;
+  if (parsed.options.count("--key") != 0 &&
+      !ParseKeyHex(parsed.options["--key"], options.key, error)) {
+    return UsageError(output, "diff", error);
+  }
+  if (parsed.options.count("--notes-encoding") != 0 &&
+      !ParseNotesEncoding(parsed.options["--notes-encoding"], options.notesEncoding)) {
+    return UsageError(output, "diff",
+                      "--notes-encoding takes utf-8, cp936 or auto, not \"" +
+                          parsed.options["--notes-encoding"] + "\"");
+  }
+  if (parsed.options.count("--rule") != 0) {
+    const std::string& rule = parsed.options["--rule"];
+    if (rule != "=" && rule != "<=") {
+      return UsageError(output, "diff", "--rule takes = or <=, not \"" + rule + "\"");
+    }
+    options.rule = rule == "=" ? RuleExact : RuleAtMost;
+  }
+  options.excludePatterns = parsed.lists["--exclude"];
+  options.dryRun = parsed.options.count("--dry-run") != 0;
+  const bool built = DiffInstaller(options, report, error);
+  return Finish(output, built, error);
+}
+
 int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
   if (parsed.options.count("--directory") == 0) {
     return UsageError(output, "extract", "missing -C DIR");
@@ -303,6 +374,7 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
   CommandOutput quiet{discard, discard, nullptr};
   CommandOutput& report = parsed.options.count("--quiet") != 0 ? quiet : output;
   if (name == "build") return RunBuild(parsed, output, report);
+  if (name == "diff") return RunDiff(parsed, output, report);
   if (name == "extract") return RunExtract(parsed, output, report);
 
   const fs::path installer = fs::u8path(parsed.positional[0]);
