@@ -56,7 +56,7 @@ bool OpenInstaller(const fs::path& installer, std::string& error) {
     error = installer.u8string() + ": no such file";
     return false;
   }
-  if (!OpenPackage(ToPackageReaderPath(installer))) {
+  if (!OpenPackage(installer.native())) {
     error = installer.u8string() +
             ": no package found, or its trailer, header or directory is damaged; the installer "
             "would refuse to start";
