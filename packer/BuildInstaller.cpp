@@ -177,7 +177,7 @@ bool CheckStub(const fs::path& stub, uint64_t& stubLength, std::string& error) {
     error = stub.u8string() + ": not a Windows program (no \"MZ\" at its start)";
     return false;
   }
-  ScopedFile file(OpenFileForSharedRead(ToPackageReaderPath(stub)));
+  ScopedFile file(OpenFileForSharedRead(stub.native()));
   if (!file.IsOpen() || stubLength > kPositionLimit) return true;  // the copy says why
   const PackageEnd end = FindPackageEnd(file.Get(), static_cast<uint32_t>(stubLength));
   if (end.certificateTableLength != 0) {

@@ -57,7 +57,7 @@ bool OpenInstaller(const fs::path& installer, std::string& error) {
     error = installer.u8string() + ": no such file";
     return false;
   }
-  if (!OpenPackage(ToPackageReaderPath(installer))) {
+  if (!OpenPackage(installer.native())) {
     error = installer.u8string() +
             ": no package found, or its trailer, header or directory is damaged; the installer "
             "would refuse to start";
@@ -69,7 +69,7 @@ bool OpenInstaller(const fs::path& installer, std::string& error) {
 // Whether a certificate table follows the package, as the installer finds it. Whether the
 // signature in it is good is for the signing tools to say.
 std::string DescribeSignature(const fs::path& installer) {
-  ScopedFile file(OpenFileForSharedRead(ToPackageReaderPath(installer)));
+  ScopedFile file(OpenFileForSharedRead(installer.native()));
   uint32_t fileSize = 0;
   if (!file.IsOpen() || !GetFileSize32(file.Get(), &fileSize)) return "unknown (cannot be read)";
   const PackageEnd end = FindPackageEnd(file.Get(), fileSize);

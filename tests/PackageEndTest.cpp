@@ -18,14 +18,14 @@ namespace {
 
 PackageEnd EndOf(const std::string& bytes) {
   TempFile temp(bytes);
-  ScopedFile file(OpenFileForSharedRead(temp.Path()));
+  ScopedFile file(OpenFileForSharedRead(temp.Native()));
   EXPECT_TRUE(file.IsOpen());
   return FindPackageEnd(file.Get(), static_cast<uint32_t>(bytes.size()));
 }
 
 bool ReadsAsPackage(const std::string& bytes, DirectoryMap& directory) {
   TempFile temp(bytes);
-  ScopedFile file(OpenFileForSharedRead(temp.Path()));
+  ScopedFile file(OpenFileForSharedRead(temp.Native()));
   PackageVolume volume;
   return ReadPackageHeader(volume, file.Get(), directory) && volume.key == "end key";
 }

@@ -165,7 +165,7 @@ Outcome Extract(const fs::path& installer, const fs::path& folder) {
 
 std::string StoredEntry(const fs::path& installer, const std::string& name) {
   std::string content;
-  const PackageEntry* entry = OpenPackage(installer.string()) ? FindPackageEntry(name) : nullptr;
+  const PackageEntry* entry = OpenPackage(installer.native()) ? FindPackageEntry(name) : nullptr;
   if (!entry || !ReadEntry(*entry, content)) ADD_FAILURE() << "cannot read " << name;
   return content;
 }
@@ -445,7 +445,7 @@ TEST_F(DamagedInstaller, FlippedByteInTheDirectory) {
 }
 
 TEST_F(DamagedInstaller, FlippedByteInAnEntrysChunkHeaderIsNamed) {
-  ASSERT_TRUE(OpenPackage(work_.output.string()));
+  ASSERT_TRUE(OpenPackage(work_.output.native()));
   const uint32_t bigOffset = FindPackageEntry("Data/big.bin")->offset;
   std::string bytes = good_;
   // The second chunk's plain length: the first chunk still reads, the entry does not, and
