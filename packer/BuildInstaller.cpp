@@ -9,13 +9,16 @@
 #include "crypto/DirectoryStream.h"
 #include "crypto/EntryStream.h"
 #include "package/PackageContainer.h"
+#include "package/PackageEnd.h"
 #include "packer/HostSystem.h"
 #include "packer/InstallerProgram.h"
 #include "packer/ManifestSummary.h"
 #include "packer/ManifestWarnings.h"
+#include "packer/NotesLayout.h"
 #include "packer/PackageWriter.h"
 #include "packer/ProblemList.h"
 #include "packer/Progress.h"
+#include "packer/Sha256.h"
 #include "packer/SourceTree.h"
 #include "packer/StagedFile.h"
 
@@ -29,6 +32,9 @@ constexpr char kManifestName[] = "config.txt";
 constexpr uint32_t kChunkPlainLength = kEntryStoredLimit;
 constexpr uint32_t kChunkHeaderLength = 8;
 constexpr uint64_t kTrailerLength = 4;
+// Signing pads the file to a multiple of 8 before the certificate table; a finished
+// installer of such a length needs no padding.
+constexpr uint64_t kSigningAlignment = 8;
 
 struct PlannedEntry {
   const SourceFile* source = nullptr;
@@ -64,6 +70,22 @@ bool ReadWholeFile(const fs::path& path, std::string& content) {
   if (in.bad()) return false;
   content = buffer.str();
   return true;
+}
+
+// The notes still install as they are; the player would have to scroll to read them.
+void WarnOfNotesLayout(const std::string& notes, CommandOutput& output) {
+  const NotesExtent extent = MeasureNotes(notes);
+  if (extent.lineCount > kNotesBoxLines) {
+    output.err << "vantis-pack: " << kManifestName << ": the notes take " << extent.lineCount
+               << " lines; the installer's text box shows " << kNotesBoxLines
+               << " without scrolling\n";
+  }
+  if (extent.widestColumns > kNotesBoxColumns) {
+    output.err << "vantis-pack: " << kManifestName << ": line " << extent.widestLine
+               << " of the notes is about " << extent.widestColumns
+               << " characters wide; the installer's text box shows about " << kNotesBoxColumns
+               << " (a Chinese character counts as two)\n";
+  }
 }
 
 // config.txt from the tree, converted and checked; problems are added to `problems`.
@@ -136,14 +158,39 @@ bool CheckStub(const fs::path& stub, CommandOutput& output, uint64_t& stubLength
   if (!warning.empty()) {
     output.err << "vantis-pack: warning: " << stub.u8string() << ": " << warning << "\n";
   }
+  ScopedFile file(OpenFileForSharedRead(stub.native()));
+  if (!file.IsOpen() || stubLength > kInstallerLengthLimit) return true;  // the plan says why
+  const PackageEnd end = FindPackageEnd(file.Get(), static_cast<uint32_t>(stubLength));
+  if (end.certificateTableLength != 0) {
+    error = stub.u8string() + ": is signed (a certificate table of " +
+            FormatCount(end.certificateTableLength) +
+            " bytes); a package appended to it would break that signature. Build from the "
+            "unsigned installer program and sign the finished installer";
+    return false;
+  }
   return true;
 }
+
+// The output file and the SHA-256 of everything written to it.
+struct HashedOutput {
+  StagedFile file;
+  Sha256State hash;
+
+  bool Write(const void* data, size_t length, std::string& error) {
+    UpdateSha256(hash, data, length);
+    return file.Write(data, length, error);
+  }
+  bool Write(const std::string& data, std::string& error) {
+    return Write(data.data(), data.size(), error);
+  }
+};
 
 // Where everything goes: entry data behind the stub, then the directory and the header.
 struct PackagePlan {
   std::vector<PlannedEntry> entries;  // in entry name order, the directory's
   std::vector<size_t> dataOrder;      // indexes into `entries`, in the order of their data
   uint64_t dataEnd = 0;
+  uint64_t paddingLength = 0;         // zeros between the directory and the header
   uint64_t totalLength = 0;           // the whole installer, trailer included
 };
 
@@ -182,7 +229,10 @@ bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manife
   // The directory's length depends on the names only, not on the fields' values.
   const uint64_t directoryLength = EncodeDirectory(std::string(keyLength, 'k'), result).size();
   const uint64_t headerLength = EncodePackageHeader(std::string(keyLength, 'k'), 0).size();
-  result.totalLength = result.dataEnd + directoryLength + headerLength + kTrailerLength;
+  const uint64_t unpaddedLength = result.dataEnd + directoryLength + headerLength + kTrailerLength;
+  // The trailer finds the header wherever it is, so the padding goes before it.
+  result.paddingLength = (kSigningAlignment - unpaddedLength % kSigningAlignment) % kSigningAlignment;
+  result.totalLength = unpaddedLength + result.paddingLength;
   if (result.totalLength > kInstallerLengthLimit) {
     error = "the installer would be " + FormatCount(result.totalLength) +
             " bytes; the installer program reaches its package with signed 32-bit file "
@@ -216,7 +266,7 @@ std::string EncodeDirectory(const std::string& key, const PackagePlan& plan) {
   return stream.bytes;
 }
 
-bool CopyStub(const fs::path& stub, uint64_t stubLength, StagedFile& out, std::string& error) {
+bool CopyStub(const fs::path& stub, uint64_t stubLength, HashedOutput& out, std::string& error) {
   std::ifstream in(stub, std::ios::binary);
   std::string buffer(kChunkPlainLength, '\0');
   uint64_t left = stubLength;
@@ -233,7 +283,7 @@ bool CopyStub(const fs::path& stub, uint64_t stubLength, StagedFile& out, std::s
 }
 
 // One chunk in memory at a time: read, encrypt, write.
-bool WriteEntryData(const PlannedEntry& entry, const std::string& key, StagedFile& out,
+bool WriteEntryData(const PlannedEntry& entry, const std::string& key, HashedOutput& out,
                     ProgressBar& progress, std::string& error) {
   std::ifstream file;
   std::istringstream text;
@@ -321,8 +371,14 @@ bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutp
     return false;
   }
   if (!notice.empty()) output.err << "vantis-pack: " << kManifestName << ": " << notice << "\n";
+  if (const size_t converted = ConvertBareLineFeeds(text)) {
+    output.err << "vantis-pack: " << kManifestName << ": " << converted
+               << " LF line end(s) converted to CR LF; Windows breaks the notes' lines only "
+                  "at CR LF\n";
+  }
 
-  if (SummarizeManifest(text).rule == RuleInvalid) {
+  const ManifestSummary summary = SummarizeManifest(text);
+  if (summary.rule == RuleInvalid) {
     problem = std::string(kManifestName) +
               ": the rule must be \"=\" or \"<=\"; the first line reads " +
               QuoteFirstLine(text);
@@ -336,6 +392,7 @@ bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutp
     output.err << "vantis-pack: " << kManifestName << ": a zero byte at byte " << zero
                << " ends the notes there; the installer shows nothing after it\n";
   }
+  WarnOfNotesLayout(summary.notes, output);
   manifest.swap(text);
   return true;
 }
@@ -391,12 +448,13 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
   }
 
   const std::string directory = EncodeDirectory(key, plan);
-  const uint64_t headerOffset = plan.dataEnd + directory.size();
+  const std::string padding(static_cast<size_t>(plan.paddingLength), '\0');
+  const uint64_t headerOffset = plan.dataEnd + directory.size() + padding.size();
   const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
   assert(plan.totalLength == headerOffset + header.size() + kTrailerLength);
 
-  StagedFile out;
-  if (!out.Create(request.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
+  HashedOutput out;
+  if (!out.file.Create(request.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
     return false;
   }
   {
@@ -405,9 +463,9 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
       if (!WriteEntryData(plan.entries[index], key, out, progress, error)) return false;
     }
   }
-  if (!out.Write(directory, error) || !out.Write(header, error) ||
+  if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
       !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||
-      !out.Commit(error)) {
+      !out.file.Commit(error)) {
     return false;
   }
 
@@ -416,7 +474,8 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
              << FormatCount(contentLength) << " bytes of content, "
              << FormatCount(plan.totalLength) << " bytes in all\n"
              << "  " << DescribeManifest(summary) << "\n"
-             << "  installer program " << stub.u8string() << "\n";
+             << "  installer program " << stub.u8string() << "\n"
+             << "  SHA-256 " << FormatSha256(FinishSha256(out.hash)) << "\n";
   if (request.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
   return true;
 }

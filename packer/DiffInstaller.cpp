@@ -38,7 +38,7 @@ bool ReadGameVersion(const fs::path& game, const char* which, GameVersion& versi
                        ": missing; it gives the game's version");
     return false;
   }
-  version = ReadInstalledVersion(ToPackageReaderPath(path));
+  version = ReadInstalledVersion(path.native());
   if (version == 0) {
     problems.push_back(std::string(which) + " " + path.u8string() +
                        ": unreadable, or holds no <major>, <minor> or <build_number>");

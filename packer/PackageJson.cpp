@@ -17,6 +17,8 @@ std::string Quote(const std::string& utf8) {
       quoted += c;
     } else if (c == '\n') {
       quoted += "\\n";
+    } else if (c == '\r') {
+      quoted += "\\r";
     } else if (c == '\t') {
       quoted += "\\t";
     } else if (byte < 0x20 || byte == 0x7F) {
