@@ -72,11 +72,17 @@ bool OpenInstaller(const fs::path& installer, std::string& error) {
 
 // Whether a certificate table follows the package, as the installer finds it. Whether the
 // signature in it is good is for the signing tools to say.
-std::string DescribeSignature(const fs::path& installer) {
+bool ReadPackageEnd(const fs::path& installer, PackageEnd& end) {
   ScopedFile file(OpenFileForSharedRead(installer.native()));
   uint32_t fileSize = 0;
-  if (!file.IsOpen() || !GetFileSize32(file.Get(), &fileSize)) return "unknown (cannot be read)";
-  const PackageEnd end = FindPackageEnd(file.Get(), fileSize);
+  if (!file.IsOpen() || !GetFileSize32(file.Get(), &fileSize)) return false;
+  end = FindPackageEnd(file.Get(), fileSize);
+  return true;
+}
+
+std::string DescribeSignature(const fs::path& installer) {
+  PackageEnd end;
+  if (!ReadPackageEnd(installer, end)) return "unknown (cannot be read)";
   if (end.certificateTableLength == 0) return "not signed";
   return "signed, certificate table of " + FormatCount(end.certificateTableLength) +
          " bytes at byte " + FormatCount(end.certificateTableOffset);
@@ -335,6 +341,7 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
   if (format == ReportFormat::kJson) {
     PackageReport report;
     report.installerPath = installer.u8string();
+    report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
     ManifestSummary manifest;
     std::string content;
     if (FindPackageEntry(kManifestName)) {
@@ -395,6 +402,7 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
     report.installerPath = installer.u8string();
     report.manifest = manifestRead ? &manifest : nullptr;
     report.listEntries = opened;
+    report.signatureKnown = opened && ReadPackageEnd(installer, report.packageEnd);
     report.hasVerdict = true;
     report.verified = verified;
     report.problem = error;

@@ -52,7 +52,18 @@ std::string QuoteCp936(const std::string& cp936) {
 }  // namespace
 
 std::string FormatPackageJson(const PackageReport& report) {
-  std::string json = "{\"installer\": " + Quote(report.installerPath) + ",\n \"manifest\": ";
+  std::string json = "{\"installer\": " + Quote(report.installerPath) + ",\n \"signature\": ";
+  const PackageEnd& end = report.packageEnd;
+  if (!report.signatureKnown) {
+    json += "null";
+  } else if (end.certificateTableLength == 0) {
+    json += "{\"signed\": false}";
+  } else {
+    json += "{\"signed\": true, \"certificateTableOffset\": " +
+            std::to_string(end.certificateTableOffset) + ", \"certificateTableLength\": " +
+            std::to_string(end.certificateTableLength) + "}";
+  }
+  json += ",\n \"manifest\": ";
   if (report.manifest) {
     const ManifestSummary& manifest = *report.manifest;
     json += "{\"patchVersion\": " + Quote(FormatGameVersion(manifest.patchVersion)) +

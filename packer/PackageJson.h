@@ -3,6 +3,9 @@
 // object, for scripts:
 //
 //   {"installer": PATH,
+//    "signature": {"signed": true, "certificateTableOffset": BYTE,
+//                  "certificateTableLength": BYTES} or {"signed": false}; null when the
+//                  file cannot be read,
 //    "manifest": {"patchVersion": "1.0.5", "rule": "<=", "ruleValid": true,
 //                 "requiredVersion": "1.0.4", "notes": TEXT} or null without config.txt,
 //    "entryCount": N, "contentLength": BYTES,
@@ -15,10 +18,13 @@
 
 #include <string>
 
+#include "package/PackageEnd.h"
 #include "packer/ManifestSummary.h"
 
 struct PackageReport {
   std::string installerPath;           // UTF-8
+  bool signatureKnown = false;
+  PackageEnd packageEnd;               // with signatureKnown
   const ManifestSummary* manifest = nullptr;  // null: no config.txt
   bool listEntries = true;             // false: the package did not open
   bool hasVerdict = false;             // verify's fields

@@ -840,6 +840,7 @@ TEST_F(DamagedInstaller, JsonGivesTheManifestEntriesAndVerdict) {
     EXPECT_NE(listed.out.find(expected), std::string::npos) << expected << "\n" << listed.out;
     EXPECT_NE(verified.out.find(expected), std::string::npos) << expected;
   }
+  EXPECT_NE(listed.out.find("\n \"signature\": {\"signed\": false},\n"), std::string::npos);
   EXPECT_EQ(listed.out.find("verified"), std::string::npos);
   EXPECT_NE(verified.out.find("\"verified\": true, \"problem\": null}\n"), std::string::npos);
 
@@ -1060,6 +1061,13 @@ TEST(PackerSigning, SignedInstallersListVerifyAndExtract) {
   ASSERT_TRUE(listed.ok) << listed.err;
   EXPECT_NE(listed.out.find("signature         " + table + "\n"), std::string::npos)
       << listed.out;
+  const Outcome json = RunCommand([&](CommandOutput& output, std::string& error) {
+    return ListInstaller(signed_, output, error, ReportFormat::kJson);
+  });
+  EXPECT_NE(json.out.find("\"signature\": {\"signed\": true, \"certificateTableOffset\": " +
+                          std::to_string(unsigned_.size()) + ", \"certificateTableLength\": 2048}"),
+            std::string::npos)
+      << json.out;
   const Outcome verified = Verify(signed_);
   ASSERT_TRUE(verified.ok) << verified.err;
   EXPECT_NE(verified.out.find(": OK, 2 entries"), std::string::npos) << verified.out;
