@@ -90,8 +90,11 @@ bool MatchesPattern(const std::string& pattern, const std::string& text) {
 }
 
 bool IsExcluded(const std::vector<std::string>& patterns, const std::string& relativeName) {
-  for (const std::string& pattern : patterns) {
+  for (std::string pattern : patterns) {
+    // "cache/" means the folder as "cache" does; "/Thumbs.db" only the one at the top.
+    while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
     const bool wholePath = pattern.find('/') != std::string::npos;
+    if (pattern.size() > 1 && pattern.front() == '/') pattern.erase(0, 1);
     size_t start = 0;
     for (;;) {
       const size_t slash = relativeName.find('/', start);

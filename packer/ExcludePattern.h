@@ -7,7 +7,8 @@
 // against every name along the path, so that `.git` leaves out the whole folder and
 // `*.pdb` every such file at any depth. A pattern with "/" is matched against the whole
 // relative path and each folder on it from the top: `Data/cache` leaves out that folder,
-// `Data/*.tmp` those files directly in Data.
+// `Data/*.tmp` those files directly in Data, `/Thumbs.db` only the one at the top. A "/" at
+// the end changes nothing: `cache/` is `cache`.
 
 #include <string>
 #include <vector>

@@ -72,7 +72,8 @@ constexpr char kBuildHelp[] =
     "                          one character, \\ quotes the next; letter case is ignored.\n"
     "                          Without \"/\" it is matched against each name on the path:\n"
     "                          .git, Thumbs.db, *.pdb. With \"/\" against the path from\n"
-    "                          SOURCE_DIR and each folder on it: Data/cache, Data/*.tmp\n"
+    "                          SOURCE_DIR and each folder on it: Data/cache, Data/*.tmp,\n"
+    "                          /Thumbs.db (only the one at the top)\n"
     "  --dry-run               check everything and list what would go in, with sizes;\n"
     "                          write nothing\n"
     "  -q, --quiet             print nothing but errors\n";

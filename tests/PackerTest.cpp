@@ -490,6 +490,8 @@ TEST(ExcludePattern, MatchesEachNameOrTheWholePath) {
       {"[!a-c]x", "dx", true},             {"\\*", "*", true},
       {"\\*", "a", false},                {"[x", "[x", true},
       {"*a*b*c", "xaxxbxxc", true},        {"*a*b*c", "xaxxbxxcd", false},
+      {"cache/", "Data/cache/x", true},    {"/Thumbs.db", "Thumbs.db", true},
+      {"/Thumbs.db", "Data/Thumbs.db", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsExcluded({c.pattern}, c.name), c.excluded) << c.pattern << " on " << c.name;
