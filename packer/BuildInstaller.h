@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "packer/CommandOutput.h"
+#include "packer/ManifestText.h"
 #include "packer/NotesEncoding.h"
 #include "packer/SourceTree.h"
 
@@ -43,12 +44,6 @@ bool ParseKeyHex(const std::string& hex, std::string& key, std::string& error);
 // Where the installer program is looked for: beside this program, then where the Windows
 // build of this source tree puts it.
 std::vector<std::filesystem::path> DefaultStubCandidates();
-
-// The manifest's text as the installer gets it: converted to code page 936 and checked,
-// with notices (and warnings) to `output.err`. False with `problem` when the installer
-// would refuse it.
-bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutput& output,
-                     std::string& manifest, std::string& problem);
 
 // Checks the stub, the installer's length and the output, adding each problem to
 // `problems`; with any, `error` lists them all. Otherwise writes the installer, or with
