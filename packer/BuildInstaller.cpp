@@ -8,6 +8,7 @@
 #include "crypto/DirectoryStream.h"
 #include "crypto/EntryStream.h"
 #include "package/PackageContainer.h"
+#include "packer/EntryDataWriter.h"
 #include "packer/HostSystem.h"
 #include "packer/ManifestSummary.h"
 #include "packer/PackageWriter.h"
@@ -20,8 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kManifestName[] = "config.txt";
-// The most one entry chunk carries; it is also the tool's read buffer, so memory stays at
-// about two chunks however large the patch is.
+// The most one entry chunk carries; also the buffer the installer program is copied with.
 constexpr uint32_t kChunkPlainLength = kEntryStoredLimit;
 constexpr uint32_t kChunkHeaderLength = 8;
 // An entry's offset with bit 31 set reads as a removal marker.
@@ -241,47 +241,6 @@ bool CopyStub(const fs::path& stub, uint64_t stubLength, StagedFile& out, std::s
   return true;
 }
 
-// One chunk in memory at a time: read, encrypt, write.
-bool WriteEntryData(const PlannedEntry& entry, const std::string& key, StagedFile& out,
-                    ProgressBar& progress, std::string& error) {
-  std::ifstream file;
-  std::istringstream text;
-  std::istream* in = &text;
-  if (entry.content) {
-    text.str(*entry.content);
-  } else {
-    file.open(entry.source->path, std::ios::binary);
-    in = &file;
-  }
-  const std::string& name = entry.source->displayName;
-  if (!*in) {
-    error = name + ": cannot be read";
-    return false;
-  }
-
-  std::string chunk;
-  uint64_t written = 0;
-  uint64_t left = entry.fields.size;
-  while (left > 0) {
-    chunk.resize(static_cast<size_t>(std::min<uint64_t>(left, kChunkPlainLength)));
-    if (!in->read(chunk.data(), static_cast<std::streamsize>(chunk.size()))) {
-      error = name + ": cannot be read, or became shorter while packing";
-      return false;
-    }
-    const std::string encoded = EncodeEntryChunk(key, chunk);
-    if (!out.Write(encoded, error)) return false;
-    written += encoded.size();
-    left -= chunk.size();
-    progress.Advance(chunk.size(), name);
-  }
-  if (in->peek() != std::char_traits<char>::eof()) {
-    error = name + ": became longer while packing";
-    return false;
-  }
-  assert(written == entry.streamLength && "the plan and the writer's chunk framing disagree");
-  return true;
-}
-
 }  // namespace
 
 bool ParseKeyHex(const std::string& hex, std::string& key, std::string& error) {
@@ -381,9 +340,16 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
   for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
   {
     ProgressBar progress(output.progressTerminal, contentLength);
+    std::vector<EntryDataSource> sources;
     for (size_t index : plan.dataOrder) {
-      if (!WriteEntryData(plan.entries[index], key, out, progress, error)) return false;
+      const PlannedEntry& entry = plan.entries[index];
+      sources.push_back({entry.source->displayName, entry.source->path, entry.content,
+                         entry.fields.size});
     }
+    uint64_t dataLength = 0;
+    if (!WriteEntryData(sources, key, out, progress, dataLength, error)) return false;
+    assert(stubLength + dataLength == plan.dataEnd &&
+           "the plan and the writer's chunk framing disagree");
   }
   if (!out.Write(directory, error) || !out.Write(header, error) ||
       !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||

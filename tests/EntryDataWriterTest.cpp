@@ -1,0 +1,132 @@
+// The entry data that vantis-pack writes on two threads must be the bytes of the one-chunk
+// encoder, in order, whatever the batches and the threads' timing; a file that fails to
+// read stops the write, with its name.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "TempFile.h"
+#include "crypto/EntryStream.h"
+#include "packer/EntryDataWriter.h"
+#include "packer/PackageWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kKey = "entry data key";
+const std::string kPrefix = "MZ written before the entry data";
+
+std::string RandomText(std::mt19937& rng, size_t length) {
+  std::string bytes(length, '\0');
+  for (char& c : bytes) c = static_cast<char>(rng());
+  return bytes;
+}
+
+// Sources on disk and in memory, with the content each must deliver.
+struct Entries {
+  std::vector<std::unique_ptr<TempFile>> files;
+  std::vector<std::unique_ptr<std::string>> texts;
+  std::vector<EntryDataSource> sources;
+  std::vector<std::string> contents;
+
+  // A file holding `content` that claims `length` bytes (by default its own).
+  void AddFile(const std::string& content, uint64_t length) {
+    files.push_back(std::make_unique<TempFile>(content));
+    sources.push_back({"file" + std::to_string(sources.size()), fs::u8path(files.back()->Path()),
+                       nullptr, length});
+    contents.push_back(content);
+  }
+  void AddFile(const std::string& content) { AddFile(content, content.size()); }
+  void AddText(const std::string& text) {
+    texts.push_back(std::make_unique<std::string>(text));
+    sources.push_back({"config.txt", {}, texts.back().get(), text.size()});
+    contents.push_back(text);
+  }
+  std::string Expected() const {
+    std::string expected;
+    for (const std::string& content : contents) expected += EncodeEntryStream(kKey, content, {});
+    return expected;
+  }
+};
+
+struct Written {
+  bool ok = false;
+  uint64_t length = 0;
+  std::string bytes;  // the file, when everything succeeded
+  std::string error;
+};
+
+Written WriteAll(const std::vector<EntryDataSource>& sources) {
+  const TempFile target;
+  Written result;
+  StagedFile out;
+  ProgressBar progress(nullptr, 0);
+  EXPECT_TRUE(out.Create(fs::u8path(target.Path()), result.error)) << result.error;
+  EXPECT_TRUE(out.Write(kPrefix, result.error));
+  result.ok = WriteEntryData(sources, kKey, out, progress, result.length, result.error);
+  if (result.ok && out.Commit(result.error)) result.bytes = target.Read();
+  return result;
+}
+
+TEST(EntryDataWriter, WritesTheChunkStreamsInOrderAcrossBatches) {
+  std::mt19937 rng(13);
+  Entries entries;
+  // Small files whose chunks straddle the ends of batches, chunks at and around the largest,
+  // and more in all than the batches hold at once, so that each batch is filled again.
+  for (int i = 0; i < 200; ++i) {
+    entries.AddFile(RandomText(rng, rng() % 20000));
+    if (i == 100) entries.AddText("1.0.5 <= 1.0.4\nnotes held in memory\n");
+  }
+  entries.AddFile("");
+  for (const uint32_t length : {kEntryStoredLimit - 1, kEntryStoredLimit, kEntryStoredLimit + 1,
+                                2 * kEntryStoredLimit + 5}) {
+    entries.AddFile(RandomText(rng, length));
+  }
+  const std::string expected = entries.Expected();
+
+  // Twice: the threads' timing differs from run to run, the bytes must not.
+  for (int run = 0; run < 2; ++run) {
+    const Written written = WriteAll(entries.sources);
+    ASSERT_TRUE(written.ok) << written.error;
+    EXPECT_EQ(written.length, expected.size());
+    EXPECT_TRUE(written.bytes == kPrefix + expected) << "run " << run;
+  }
+}
+
+// Each failure comes after several batches have gone to the writer, which must stop too.
+TEST(EntryDataWriter, FileThatFailsToReadStopsTheWriteWithItsName) {
+  std::mt19937 rng(14);
+  const std::string large = RandomText(rng, 5 * kEntryStoredLimit);
+  struct Case {
+    const char* what;
+    std::string content;
+    uint64_t length;
+    bool missing;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"shorter", std::string(4000, 'a'), 5000, false,
+       "file1: cannot be read, or became shorter while packing"},
+      {"longer", std::string(6000, 'b'), 5000, false, "file1: became longer while packing"},
+      {"missing", "", 10, true, "file1: cannot be read"},
+  };
+  for (const Case& failing : cases) {
+    SCOPED_TRACE(failing.what);
+    Entries entries;
+    entries.AddFile(large);
+    entries.AddFile(failing.content, failing.length);
+    entries.AddFile("never reached");
+    if (failing.missing) entries.sources[1].path += ".gone";
+    const Written written = WriteAll(entries.sources);
+    EXPECT_FALSE(written.ok);
+    EXPECT_EQ(written.error, failing.message);
+  }
+}
+
+}  // namespace
