@@ -121,7 +121,8 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
       uint8_t* plaintext = batch + used + kEntryChunkHeaderLength;
       if (source.content) {
         std::memcpy(plaintext, source.content->data() + done, plainLength);
-      } else if (!file.read(reinterpret_cast<char*>(plaintext), plainLength)) {
+      } else if (!file.read(reinterpret_cast<char*>(plaintext),
+                            static_cast<std::streamsize>(plainLength))) {
         error = source.displayName + ": cannot be read, or became shorter while packing";
         return false;
       }
