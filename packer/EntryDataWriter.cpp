@@ -38,7 +38,7 @@ struct BatchRing {
   std::string writeError;
 };
 
-void WriteBatches(BatchRing& ring, StagedFile& out) {
+void WriteBatches(BatchRing& ring, EntryDataSink sink, void* context) {
   for (;;) {
     size_t slot = 0;
     {
@@ -50,7 +50,7 @@ void WriteBatches(BatchRing& ring, StagedFile& out) {
       slot = ring.writtenCount % kBatchCount;
     }
     std::string error;
-    const bool written = out.Write(ring.bytes[slot].data(), ring.lengths[slot], error);
+    const bool written = sink(ring.bytes[slot].data(), ring.lengths[slot], context, error);
     std::lock_guard<std::mutex> lock(ring.mutex);
     if (written) {
       ++ring.writtenCount;
@@ -145,12 +145,12 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
 }  // namespace
 
 bool WriteEntryData(const std::vector<EntryDataSource>& sources, const std::string& key,
-                    StagedFile& out, ProgressBar& progress, uint64_t& writtenLength,
-                    std::string& error) {
+                    EntryDataSink sink, void* context, ProgressBar& progress,
+                    uint64_t& writtenLength, std::string& error) {
   BatchRing ring;
   for (std::vector<uint8_t>& bytes : ring.bytes) bytes.resize(kBatchLength);
   uint64_t length = 0;
-  std::thread writer(WriteBatches, std::ref(ring), std::ref(out));
+  std::thread writer(WriteBatches, std::ref(ring), sink, context);
   bool read = false;
   try {
     read = ReadEntries(sources, key, ring, progress, length, error);

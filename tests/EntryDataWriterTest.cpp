@@ -14,6 +14,7 @@
 #include "crypto/EntryStream.h"
 #include "packer/EntryDataWriter.h"
 #include "packer/PackageWriter.h"
+#include "packer/StagedFile.h"
 
 namespace fs = std::filesystem;
 
@@ -69,7 +70,11 @@ Written WriteAll(const std::vector<EntryDataSource>& sources) {
   ProgressBar progress(nullptr, 0);
   EXPECT_TRUE(out.Create(fs::u8path(target.Path()), result.error)) << result.error;
   EXPECT_TRUE(out.Write(kPrefix, result.error));
-  result.ok = WriteEntryData(sources, kKey, out, progress, result.length, result.error);
+  const EntryDataSink write = [](const uint8_t* data, size_t length, void* context,
+                                 std::string& error) {
+    return static_cast<StagedFile*>(context)->Write(data, length, error);
+  };
+  result.ok = WriteEntryData(sources, kKey, write, &out, progress, result.length, result.error);
   if (result.ok && out.Commit(result.error)) result.bytes = target.Read();
   return result;
 }
