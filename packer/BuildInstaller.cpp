@@ -204,8 +204,14 @@ struct HashedOutput {
   }
 };
 
-bool WriteHashed(const uint8_t* data, size_t length, void* context, std::string& error) {
-  return static_cast<HashedOutput*>(context)->Write(data, length, error);
+// The entry data's two halves of HashedOutput::Write, which WriteEntryData runs on two
+// threads.
+bool WriteUnhashed(const uint8_t* data, size_t length, void* context, std::string& error) {
+  return static_cast<HashedOutput*>(context)->file.Write(data, length, error);
+}
+bool HashOnly(const uint8_t* data, size_t length, void* context, std::string&) {
+  UpdateSha256(static_cast<HashedOutput*>(context)->hash, data, length);
+  return true;
 }
 
 // Where everything goes: entry data behind the stub, then the directory and the header.
@@ -410,9 +416,8 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
                          entry.fields.size});
     }
     uint64_t dataLength = 0;
-    if (!WriteEntryData(sources, key, WriteHashed, &out, progress, dataLength, error)) {
-      return false;
-    }
+    const EntryDataOutput entryOutput = {WriteUnhashed, HashOnly, &out};
+    if (!WriteEntryData(sources, key, entryOutput, progress, dataLength, error)) return false;
     assert(stubLength + dataLength == plan.dataEnd &&
            "the plan and the writer's chunk framing disagree");
   }

@@ -13,72 +13,77 @@
 
 namespace {
 
-// Whole chunks go from the reading thread to the writing one in batches of 1 MiB, the
+// Whole chunks go from the reading thread to the digesting one in batches of 1 MiB, the
 // largest chunk's length: a few large writes rather than one per small file, one hand-over
 // per batch rather than per chunk, and a batch small enough to be still in the processor's
-// cache when it is written. Four of them let the reader run ahead of a slow write.
+// cache when it is written. Four of them let the reader run ahead of a slow digest.
 constexpr size_t kBatchLength = size_t{1} << 20;
 constexpr size_t kBatchCount = 4;
 static_assert(kBatchLength >= kEntryChunkHeaderLength + kEntryStoredLimit,
               "a batch must hold the largest chunk");
 
 // The batches in a ring. The reader fills slot filledCount % kBatchCount while fewer than
-// kBatchCount batches wait to be written, so that slot is never the one being written; the
-// writer writes the slots in the order they were filled.
+// kBatchCount batches wait to be digested, so that slot is never the one being digested;
+// the digester takes the slots in the order they were filled.
 struct BatchRing {
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<uint8_t> bytes[kBatchCount];
   size_t lengths[kBatchCount] = {};
   uint64_t filledCount = 0;
-  uint64_t writtenCount = 0;
+  uint64_t digestedCount = 0;
   bool readingEnded = false;  // no batch follows; also after the reader failed
   bool readingFailed = false;
-  bool writingFailed = false;
-  std::string writeError;
+  bool digestFailed = false;
+  std::string digestError;
 };
 
-void WriteBatches(BatchRing& ring, EntryDataSink sink, void* context) {
+void DigestBatches(BatchRing& ring, const EntryDataOutput& output) {
   for (;;) {
     size_t slot = 0;
     {
       std::unique_lock<std::mutex> lock(ring.mutex);
       ring.changed.wait(lock, [&ring] {
-        return ring.writtenCount < ring.filledCount || ring.readingEnded;
+        return ring.digestedCount < ring.filledCount || ring.readingEnded;
       });
-      if (ring.readingFailed || ring.writtenCount == ring.filledCount) return;
-      slot = ring.writtenCount % kBatchCount;
+      if (ring.readingFailed || ring.digestedCount == ring.filledCount) return;
+      slot = ring.digestedCount % kBatchCount;
     }
     std::string error;
-    const bool written = sink(ring.bytes[slot].data(), ring.lengths[slot], context, error);
+    const bool digested =
+        output.digest(ring.bytes[slot].data(), ring.lengths[slot], output.context, error);
     std::lock_guard<std::mutex> lock(ring.mutex);
-    if (written) {
-      ++ring.writtenCount;
+    if (digested) {
+      ++ring.digestedCount;
     } else {
-      ring.writingFailed = true;
-      ring.writeError = error;
+      ring.digestFailed = true;
+      ring.digestError = error;
     }
     ring.changed.notify_all();
-    if (!written) return;
+    if (!digested) return;
   }
 }
 
-// The slot to fill next, once it is free; false when the writer has failed.
+// The slot to fill next, once it is free; false when the digester has failed.
 bool TakeFreeBatch(BatchRing& ring, uint8_t*& batch) {
   std::unique_lock<std::mutex> lock(ring.mutex);
   ring.changed.wait(lock, [&ring] {
-    return ring.filledCount - ring.writtenCount < kBatchCount || ring.writingFailed;
+    return ring.filledCount - ring.digestedCount < kBatchCount || ring.digestFailed;
   });
-  if (ring.writingFailed) return false;
+  if (ring.digestFailed) return false;
   batch = ring.bytes[ring.filledCount % kBatchCount].data();
   return true;
 }
 
-void HandOverBatch(BatchRing& ring, size_t length) {
+// Writes the batch on this thread, where it is still in the cache, then passes it on.
+bool HandOverBatch(BatchRing& ring, const EntryDataOutput& output, const uint8_t* batch,
+                   size_t length, std::string& error) {
+  if (!output.write(batch, length, output.context, error)) return false;
   std::lock_guard<std::mutex> lock(ring.mutex);
   ring.lengths[ring.filledCount % kBatchCount] = length;
   ++ring.filledCount;
   ring.changed.notify_all();
+  return true;
 }
 
 void EndReading(BatchRing& ring, bool failed) {
@@ -88,11 +93,11 @@ void EndReading(BatchRing& ring, bool failed) {
   ring.changed.notify_all();
 }
 
-// Fills batches with the sources' chunks; false on a read failure (with `error`) or when
-// the writer has failed (its error is in the ring).
+// Fills, writes and passes on batches of the sources' chunks; false on a read or write
+// failure (with `error`) or when the digester has failed (its error is in the ring).
 bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string& key,
-                 BatchRing& ring, ProgressBar& progress, uint64_t& writtenLength,
-                 std::string& error) {
+                 BatchRing& ring, const EntryDataOutput& output, ProgressBar& progress,
+                 uint64_t& writtenLength, std::string& error) {
   const IDEAEncryptionKey expanded = ExpandIDEAEncryptionKey(key);
   uint8_t* batch = nullptr;
   size_t used = 0;
@@ -113,7 +118,7 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
           static_cast<uint32_t>(std::min<uint64_t>(source.length - done, kEntryStoredLimit));
       const size_t chunkLength = kEntryChunkHeaderLength + ((plainLength + size_t{7}) & ~size_t{7});
       if (used + chunkLength > kBatchLength) {
-        HandOverBatch(ring, used);
+        if (!HandOverBatch(ring, output, batch, used, error)) return false;
         writtenLength += used;
         used = 0;
         if (!TakeFreeBatch(ring, batch)) return false;
@@ -136,7 +141,7 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
     }
   }
   if (used > 0) {
-    HandOverBatch(ring, used);
+    if (!HandOverBatch(ring, output, batch, used, error)) return false;
     writtenLength += used;
   }
   return true;
@@ -145,24 +150,24 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
 }  // namespace
 
 bool WriteEntryData(const std::vector<EntryDataSource>& sources, const std::string& key,
-                    EntryDataSink sink, void* context, ProgressBar& progress,
+                    const EntryDataOutput& output, ProgressBar& progress,
                     uint64_t& writtenLength, std::string& error) {
   BatchRing ring;
   for (std::vector<uint8_t>& bytes : ring.bytes) bytes.resize(kBatchLength);
   uint64_t length = 0;
-  std::thread writer(WriteBatches, std::ref(ring), sink, context);
+  std::thread digester(DigestBatches, std::ref(ring), std::cref(output));
   bool read = false;
   try {
-    read = ReadEntries(sources, key, ring, progress, length, error);
+    read = ReadEntries(sources, key, ring, output, progress, length, error);
   } catch (...) {
     EndReading(ring, true);
-    writer.join();
+    digester.join();
     throw;
   }
   EndReading(ring, !read);
-  writer.join();
-  if (ring.writingFailed) {
-    error = ring.writeError;
+  digester.join();
+  if (ring.digestFailed) {
+    error = ring.digestError;
     return false;
   }
   if (!read) return false;

@@ -1,6 +1,6 @@
-// The entry data that vantis-pack writes on two threads must be the bytes of the one-chunk
-// encoder, in order, whatever the batches and the threads' timing; a file that fails to
-// read stops the write, with its name.
+// The entry data that vantis-pack writes and digests on two threads must be the bytes of
+// the one-chunk encoder, in order, for both, whatever the batches and the threads' timing;
+// a file that fails to read stops the write, with its name.
 
 #include <gtest/gtest.h>
 
@@ -59,23 +59,36 @@ struct Entries {
 struct Written {
   bool ok = false;
   uint64_t length = 0;
-  std::string bytes;  // the file, when everything succeeded
+  std::string bytes;     // the file, when everything succeeded
+  std::string digested;  // what the second thread was handed
   std::string error;
 };
 
+struct Target {
+  StagedFile file;
+  std::string digested;
+};
+
 Written WriteAll(const std::vector<EntryDataSource>& sources) {
-  const TempFile target;
+  const TempFile path;
+  Target target;
   Written result;
-  StagedFile out;
   ProgressBar progress(nullptr, 0);
-  EXPECT_TRUE(out.Create(fs::u8path(target.Path()), result.error)) << result.error;
-  EXPECT_TRUE(out.Write(kPrefix, result.error));
-  const EntryDataSink write = [](const uint8_t* data, size_t length, void* context,
-                                 std::string& error) {
-    return static_cast<StagedFile*>(context)->Write(data, length, error);
-  };
-  result.ok = WriteEntryData(sources, kKey, write, &out, progress, result.length, result.error);
-  if (result.ok && out.Commit(result.error)) result.bytes = target.Read();
+  EXPECT_TRUE(target.file.Create(fs::u8path(path.Path()), result.error)) << result.error;
+  EXPECT_TRUE(target.file.Write(kPrefix, result.error));
+  const EntryDataOutput output = {
+      [](const uint8_t* data, size_t length, void* context, std::string& error) {
+        return static_cast<Target*>(context)->file.Write(data, length, error);
+      },
+      [](const uint8_t* data, size_t length, void* context, std::string&) {
+        static_cast<Target*>(context)->digested.append(reinterpret_cast<const char*>(data),
+                                                       length);
+        return true;
+      },
+      &target};
+  result.ok = WriteEntryData(sources, kKey, output, progress, result.length, result.error);
+  if (result.ok && target.file.Commit(result.error)) result.bytes = path.Read();
+  result.digested = target.digested;
   return result;
 }
 
@@ -101,6 +114,7 @@ TEST(EntryDataWriter, WritesTheChunkStreamsInOrderAcrossBatches) {
     ASSERT_TRUE(written.ok) << written.error;
     EXPECT_EQ(written.length, expected.size());
     EXPECT_TRUE(written.bytes == kPrefix + expected) << "run " << run;
+    EXPECT_TRUE(written.digested == expected) << "run " << run;
   }
 }
 
