@@ -69,7 +69,7 @@ done
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 # The same tree and key give the same installer.
 first=$(sha1sum <"$bench/out.exe")
-"$pack" build "$tree" -o "$bench/out.exe" --key "$key" ${stub:+--stub "$stub"} >/dev/null
+"$pack" build "$tree" -o "$bench/out.exe" --key "$key" ${stub:+--stub "$stub"} >/dev/null 2>&1
 [ "$(sha1sum <"$bench/out.exe")" = "$first" ] || { echo "build is not reproducible" >&2; exit 1; }
 "$pack" verify "$bench/out.exe" >/dev/null || { echo "the installer does not verify" >&2; exit 1; }
 rm -f "$bench"/out.exe "$bench"/out.tar "$bench"/out.7z "$bench/time.txt"
