@@ -10,6 +10,7 @@
 #include "crypto/EntryStream.h"
 #include "package/PackageContainer.h"
 #include "package/PackageEnd.h"
+#include "packer/EntryDataWriter.h"
 #include "packer/HostSystem.h"
 #include "packer/InstallerProgram.h"
 #include "packer/ManifestSummary.h"
@@ -26,8 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kManifestName[] = "config.txt";
-// The most one entry chunk carries; it is also the tool's read buffer, so memory stays at
-// about two chunks however large the patch is.
+// The most one entry chunk carries; also the buffer the installer program is copied with.
 constexpr uint32_t kChunkPlainLength = kEntryStoredLimit;
 constexpr uint32_t kChunkHeaderLength = 8;
 constexpr uint64_t kTrailerLength = 4;
@@ -168,6 +168,16 @@ struct HashedOutput {
   }
 };
 
+// The entry data's two halves of HashedOutput::Write, which WriteEntryData runs on two
+// threads.
+bool WriteUnhashed(const uint8_t* data, size_t length, void* context, std::string& error) {
+  return static_cast<HashedOutput*>(context)->file.Write(data, length, error);
+}
+bool HashOnly(const uint8_t* data, size_t length, void* context, std::string&) {
+  UpdateSha256(static_cast<HashedOutput*>(context)->hash, data, length);
+  return true;
+}
+
 // Where everything goes: entry data behind the stub, then the directory and the header.
 struct PackagePlan {
   std::vector<PlannedEntry> entries;  // in entry name order, the directory's
@@ -262,47 +272,6 @@ bool CopyStub(const fs::path& stub, uint64_t stubLength, HashedOutput& out, std:
     if (!out.Write(buffer.data(), static_cast<size_t>(part), error)) return false;
     left -= static_cast<uint64_t>(part);
   }
-  return true;
-}
-
-// One chunk in memory at a time: read, encrypt, write.
-bool WriteEntryData(const PlannedEntry& entry, const std::string& key, HashedOutput& out,
-                    ProgressBar& progress, std::string& error) {
-  std::ifstream file;
-  std::istringstream text;
-  std::istream* in = &text;
-  if (entry.content) {
-    text.str(*entry.content);
-  } else {
-    file.open(entry.source->path, std::ios::binary);
-    in = &file;
-  }
-  const std::string& name = entry.source->displayName;
-  if (!*in) {
-    error = name + ": cannot be read";
-    return false;
-  }
-
-  std::string chunk;
-  uint64_t written = 0;
-  uint64_t left = entry.fields.size;
-  while (left > 0) {
-    chunk.resize(static_cast<size_t>(std::min<uint64_t>(left, kChunkPlainLength)));
-    if (!in->read(chunk.data(), static_cast<std::streamsize>(chunk.size()))) {
-      error = name + ": cannot be read, or became shorter while packing";
-      return false;
-    }
-    const std::string encoded = EncodeEntryChunk(key, chunk);
-    if (!out.Write(encoded, error)) return false;
-    written += encoded.size();
-    left -= chunk.size();
-    progress.Advance(chunk.size(), name);
-  }
-  if (in->peek() != std::char_traits<char>::eof()) {
-    error = name + ": became longer while packing";
-    return false;
-  }
-  assert(written == entry.streamLength && "the plan and the writer's chunk framing disagree");
   return true;
 }
 
@@ -406,9 +375,17 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
   }
   {
     ProgressBar progress(output.progressTerminal, contentLength);
+    std::vector<EntryDataSource> sources;
     for (size_t index : plan.dataOrder) {
-      if (!WriteEntryData(plan.entries[index], key, out, progress, error)) return false;
+      const PlannedEntry& entry = plan.entries[index];
+      sources.push_back({entry.source->displayName, entry.source->path, entry.content,
+                         entry.fields.size});
     }
+    uint64_t dataLength = 0;
+    const EntryDataOutput entryOutput = {WriteUnhashed, HashOnly, &out};
+    if (!WriteEntryData(sources, key, entryOutput, progress, dataLength, error)) return false;
+    assert(stubLength + dataLength == plan.dataEnd &&
+           "the plan and the writer's chunk framing disagree");
   }
   if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
       !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||
