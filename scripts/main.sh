@@ -23,7 +23,7 @@ if ! vantis_runs_32bit; then
   run_preset=win64
   build win64
 fi
-pack=build/native-release/packer/vantis-pack
+pack=build/native-release/vantis-pack/vantis-pack
 
 work="$PWD/out/sample"
 rm -rf "$work"

@@ -12,9 +12,9 @@
 
 #include "TempFile.h"
 #include "crypto/EntryStream.h"
-#include "packer/EntryDataWriter.h"
+#include "vantis-pack/EntryDataWriter.h"
 #include "packer/PackageWriter.h"
-#include "packer/StagedFile.h"
+#include "vantis-pack/StagedFile.h"
 
 namespace fs = std::filesystem;
 

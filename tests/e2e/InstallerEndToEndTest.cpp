@@ -16,8 +16,8 @@
 
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
-#include "packer/BuildInstaller.h"
-#include "packer/DiffInstaller.h"
+#include "vantis-pack/BuildInstaller.h"
+#include "vantis-pack/DiffInstaller.h"
 #include "packer/PackageWriter.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
-#include "packer/BuildInstaller.h"
+#include "vantis-pack/BuildInstaller.h"
 
 namespace {
 

@@ -1,0 +1,88 @@
+// vantis-pack diff: what changed between two game folders, packed.
+
+#include <gtest/gtest.h>
+
+#include "PackTestSupport.h"
+#include "app/GameVersion.h"
+#include "vantis-pack/DiffInstaller.h"
+
+using namespace packtest;
+
+namespace {
+
+// Two game folders, OLD at 1.0.4 and NEW at 1.0.5, beside a stub.
+struct GamePair {
+  Workspace work;
+  fs::path oldGame = work.folder.Path() / "old";
+  fs::path newGame = work.folder.Path() / "new";
+  GamePair() {
+    WriteFile(oldGame / "Bin" / "version.xml", FormatVersionFile(PackGameVersion(1, 0, 4)));
+    WriteFile(newGame / "Bin" / "version.xml", FormatVersionFile(PackGameVersion(1, 0, 5)));
+    for (const fs::path& game : {oldGame, newGame}) {
+      WriteFile(game / "Bin" / "Vantis.exe", "exe");
+      WriteFile(game / "Data" / "same.dat", Pattern(3000, 1));
+    }
+  }
+  DiffOptions Options() const {
+    DiffOptions options;
+    options.oldFolder = oldGame;
+    options.newFolder = newGame;
+    options.outputPath = work.output;
+    options.stubPath = work.stub;
+    options.key = work.Options().key;
+    return options;
+  }
+};
+
+Outcome Diff(const DiffOptions& options) {
+  return RunCommand([&](CommandOutput& output, std::string& error) {
+    return DiffInstaller(options, output, error);
+  });
+}
+
+TEST(PackerDiff, PacksWhatChangedAndWarnsAboutWhatWentAway) {
+  GamePair games;
+  WriteFile(games.oldGame / "Data" / "changed.dat", "old");
+  WriteFile(games.newGame / "Data" / "changed.dat", "new");
+  WriteFile(games.oldGame / "Data" / "gone.dat", "gone");
+  WriteFile(games.newGame / "Data" / "added" / "x.dat", "x");
+  const fs::path notes = games.work.folder.Path() / "notes.txt";
+  WriteFile(notes, "\xEF\xBB\xBF\xE4\xBF\xAE\xE5\xA4\x8D\n");  // BOM, 修复
+  DiffOptions options = games.Options();
+  options.notesPath = notes;
+  options.rule = RuleAtMost;
+  const Outcome outcome = Diff(options);
+  ASSERT_TRUE(outcome.ok) << outcome.err;
+  EXPECT_NE(outcome.out.find("diff: 1 new, 1 changed, 2 unchanged, 1 only in OLD"),
+            std::string::npos)
+      << outcome.out;
+  EXPECT_NE(outcome.err.find("warning: Data/gone.dat: in OLD but not in NEW"), std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(StoredEntry(games.work.output, "config.txt"),
+            "1.0.5 <= 1.0.4\r\n\xD0\xDE\xB8\xB4\r\n");
+  std::vector<std::string> names;
+  for (const auto& item : PackageIndex) names.push_back(item.first);
+  EXPECT_EQ(names, (std::vector<std::string>{"Data/added/x.dat", "Data/changed.dat", "config.txt"}));
+}
+
+TEST(PackerDiff, RefusesWithEveryReason) {
+  GamePair games;
+  fs::remove(games.oldGame / "Bin" / "version.xml");
+  WriteFile(games.newGame / "Config.txt", "1.0.5 = 1.0.4\n");
+  const Outcome first = Diff(games.Options());
+  EXPECT_FALSE(first.ok);
+  EXPECT_NE(first.err.find("2 problems:\n  OLD "), std::string::npos) << first.err;
+  EXPECT_NE(first.err.find("version.xml: missing"), std::string::npos);
+  EXPECT_NE(first.err.find("Config.txt: the installer would take it for its manifest"),
+            std::string::npos);
+
+  fs::remove(games.newGame / "Config.txt");
+  WriteFile(games.oldGame / "Bin" / "version.xml", FormatVersionFile(PackGameVersion(1, 0, 5)));
+  const Outcome second = Diff(games.Options());
+  EXPECT_NE(second.err.find("NEW's version 1.0.5 is not newer than OLD's 1.0.5"),
+            std::string::npos)
+      << second.err;
+  EXPECT_FALSE(fs::exists(games.work.output));
+}
+
+}  // namespace

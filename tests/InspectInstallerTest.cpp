@@ -1,0 +1,291 @@
+// vantis-pack list, verify and extract: damaged installers are named as such, and nothing
+// is written outside the folder extraction is given.
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+
+#include "PackTestSupport.h"
+#include "FakeSignature.h"
+#include "crypto/EntryStream.h"
+#include "packer/PackageWriter.h"
+#include "vantis-pack/Sha256.h"
+
+using namespace packtest;
+
+namespace {
+
+#ifndef _WIN32  // names Windows cannot create
+
+TEST(PackerExtract, CreatesNothingOutsideItsFolder) {
+  Workspace work;
+  work.Add("config.txt", "1.0.5 = 1.0.4\n");
+  work.Add("Data/sub/deep/a.dat", "a");
+  ASSERT_TRUE(Build(work.Options()).ok);
+  const fs::path folder = work.folder.Path() / "extracted";
+  const fs::path elsewhere = work.folder.Path() / "elsewhere";
+  fs::create_directories(folder / "inside");
+  fs::create_directories(elsewhere);
+
+  fs::create_directory_symlink("../elsewhere", folder / "Data");
+  const Outcome outside = Extract(work.output, folder);
+  EXPECT_FALSE(outside.ok);
+  EXPECT_NE(outside.err.find("Data/sub/deep/a.dat: its folder leads outside"), std::string::npos)
+      << outside.err;
+  EXPECT_TRUE(FolderListing(elsewhere).empty());
+
+  // A link that stays inside the folder is followed.
+  fs::remove(folder / "Data");
+  fs::create_directory_symlink("inside", folder / "Data");
+  const Outcome inside = Extract(work.output, folder);
+  EXPECT_TRUE(inside.ok) << inside.err;
+  EXPECT_EQ(ReadFile(folder / "inside" / "sub" / "deep" / "a.dat"), "a");
+}
+
+#endif
+
+uint32_t LittleEndian32(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+  }
+  return value;
+}
+
+// Where the directory starts, found as the reader finds it: trailer, then header.
+size_t DirectoryOffset(const std::string& installer) {
+  const uint32_t headerOffset = LittleEndian32(installer, installer.size() - 4) ^ 0x5C3B;
+  const size_t keyLength =
+      static_cast<unsigned char>(installer[headerOffset]) |
+      static_cast<size_t>(static_cast<unsigned char>(installer[headerOffset + 1])) << 8;
+  return LittleEndian32(installer, headerOffset + 2 + keyLength);
+}
+
+// A good installer to damage, and installers written field by field with the writer.
+class DamagedInstaller : public testing::Test {
+ protected:
+  void SetUp() override {
+    work_.Add("config.txt", kUtf8Manifest);
+    work_.Add("Data/big.bin", Pattern(kEntryStoredLimit + 100, 7));
+    work_.Add("Data/small.txt", "small");
+    ASSERT_TRUE(Build(work_.Options()).ok);
+    good_ = ReadFile(work_.output);
+  }
+
+  fs::path Damaged(const std::string& bytes) {
+    const fs::path path = work_.folder.Path() / "damaged.exe";
+    WriteFile(path, bytes);
+    return path;
+  }
+
+  fs::path WrittenByTheWriter(std::vector<PackageRecord> records) {
+    PackageLayout layout;
+    layout.host = kStub;
+    layout.key = "a key";
+    layout.records = std::move(records);
+    return Damaged(BuildPackage(layout));
+  }
+
+  enum Command { kVerify = 1, kList = 2, kExtract = 4 };
+
+  // The commands in `failing` fail, verify with `message`; the others succeed. Extraction
+  // writes no file when it fails.
+  void Expect(const fs::path& installer, int failing, const std::string& message) {
+    const Outcome verified = Verify(installer);
+    EXPECT_EQ(verified.ok, (failing & kVerify) == 0);
+    EXPECT_NE(verified.err.find(message), std::string::npos) << verified.err;
+    EXPECT_EQ(List(installer).ok, (failing & kList) == 0);
+    const fs::path folder = work_.folder.Path() / "extracted";
+    EXPECT_EQ(Extract(installer, folder).ok, (failing & kExtract) == 0);
+    if (failing & kExtract) {
+      EXPECT_EQ(RegularFileCount(folder), 0u);
+    }
+    fs::remove_all(folder);
+  }
+
+  static size_t RegularFileCount(const fs::path& folder) {
+    if (!fs::exists(folder)) return 0;
+    size_t count = 0;
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+      if (item.is_regular_file()) ++count;
+    }
+    return count;
+  }
+
+  Workspace work_;
+  std::string good_;
+};
+
+TEST_F(DamagedInstaller, TruncatedOrWithoutPackage) {
+  const int all = kVerify | kList | kExtract;
+  Expect(Damaged(good_.substr(0, good_.size() - 3)), all, "no package found");
+  Expect(Damaged(good_.substr(0, good_.size() / 2)), all, "no package found");
+  Expect(Damaged(kStub), all, "no package found");
+  Expect(work_.folder.Path() / "absent.exe", all, "absent.exe: no such file");
+}
+
+TEST_F(DamagedInstaller, FlippedByteInTheDirectory) {
+  std::string bytes = good_;
+  bytes[DirectoryOffset(bytes) + 5] ^= 0x40;  // inside the first record's first block
+  Expect(Damaged(bytes), kVerify | kList | kExtract, "no package found");
+}
+
+TEST_F(DamagedInstaller, FlippedByteInAnEntrysChunkHeaderIsNamed) {
+  ASSERT_TRUE(OpenPackage(work_.output.native()));
+  const uint32_t bigOffset = FindPackageEntry("Data/big.bin")->offset;
+  std::string bytes = good_;
+  // The second chunk's plain length: the first chunk still reads, the entry does not, and
+  // extraction stops before it writes any part of it.
+  bytes[bigOffset + 8 + kEntryStoredLimit + 2] ^= 0x01;
+  Expect(Damaged(bytes), kVerify | kExtract, "Data/big.bin: its data is damaged");
+}
+
+TEST_F(DamagedInstaller, NamesAndManifestsTheInstallerRefuses) {
+  const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
+  Expect(WrittenByTheWriter({manifest, MakeContentRecord("../evil.dll", "x")}),
+         kVerify | kExtract, "../evil.dll: the installer refuses this name");
+  const fs::path controlName = WrittenByTheWriter({manifest, MakeContentRecord("a\nb", "x")});
+  Expect(controlName, kVerify | kExtract, "a\\x0Ab: the installer refuses this name");
+  EXPECT_NE(List(controlName).out.find("  a\\x0Ab\n"), std::string::npos) << "shown escaped";
+
+  // Extraction shows what a patch holds, whatever its manifest says.
+  Expect(WrittenByTheWriter({MakeContentRecord("a.txt", "x")}), kVerify, "config.txt: missing");
+  Expect(WrittenByTheWriter({MakeContentRecord("config.txt", "1.0.5 == 1.0.4")}), kVerify,
+         "config.txt: the rule must be \"=\" or \"<=\"; the first line reads \"1.0.5 == 1.0.4\"");
+}
+
+TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
+  const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
+  // \x81\x41 and \x81\x61 are two characters of code page 936, not letters to fold.
+  const PackageRecord distinct[] = {MakeContentRecord("\x81\x41", "x"),
+                                    MakeContentRecord("\x81\x61/b.dat", "x")};
+  const fs::path clashing = WrittenByTheWriter(
+      {manifest, distinct[0], distinct[1], MakeContentRecord("Data/a", "x"),
+       MakeContentRecord("Data/a/b.dat", "x"), MakeContentRecord("Maps/A", "x"),
+       MakeContentRecord("maps\\a\\b.dat", "x")});
+  const Outcome verified = Verify(clashing);
+  EXPECT_FALSE(verified.ok);
+  for (const char* expected :
+       {"2 problems:\n", "  Data/a: is a file, but Data/a/b.dat needs a folder",
+        "  Maps/A: is a file, but maps\\a\\b.dat needs a folder"}) {
+    EXPECT_NE(verified.err.find(expected), std::string::npos) << verified.err;
+  }
+  EXPECT_TRUE(Verify(WrittenByTheWriter({manifest, distinct[0], distinct[1]})).ok);
+}
+
+TEST_F(DamagedInstaller, JsonGivesTheManifestEntriesAndVerdict) {
+  const auto json = [](const fs::path& installer, bool verify) {
+    return RunCommand([&](CommandOutput& output, std::string& error) {
+      return verify ? VerifyInstaller(installer, output, error, ReportFormat::kJson)
+                    : ListInstaller(installer, output, error, ReportFormat::kJson);
+    });
+  };
+  const Outcome listed = json(work_.output, false);
+  ASSERT_TRUE(listed.ok) << listed.err;
+  const Outcome verified = json(work_.output, true);
+  EXPECT_TRUE(verified.ok) << verified.err;
+  for (const std::string& expected :
+       {std::string("\"patchVersion\": \"1.0.5\", \"rule\": \"<=\", \"ruleValid\": true"),
+        std::string("\"notes\": \"\xE8\xA1\xA5\xE4\xB8\x81 \xE4\xBF\xAE\xE5\xA4\x8D\\r\\n\"}"),
+        std::string("\"entryCount\": 3, \"contentLength\": 1048700,"),
+        std::string("{\"name\": \"Data/small.txt\", \"size\": 5, \"offset\": ")}) {
+    EXPECT_NE(listed.out.find(expected), std::string::npos) << expected << "\n" << listed.out;
+    EXPECT_NE(verified.out.find(expected), std::string::npos) << expected;
+  }
+  EXPECT_NE(listed.out.find("\n \"signature\": {\"signed\": false},\n"), std::string::npos);
+  EXPECT_EQ(listed.out.find("verified"), std::string::npos);
+  EXPECT_NE(verified.out.find("\"verified\": true, \"problem\": null}\n"), std::string::npos);
+
+  // A refused package still gets its verdict, and JSON escapes what the name holds.
+  const Outcome refused = json(
+      WrittenByTheWriter({MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n"),
+                          MakeContentRecord("a\"\n", "x")}),
+      true);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.out.find("{\"name\": \"a\\\"\\n\", \"size\": 1"), std::string::npos)
+      << refused.out;
+  EXPECT_NE(refused.out.find("\"verified\": false, \"problem\": \"a\\\"\\\\x0A: the "
+                             "installer refuses this name"),
+            std::string::npos)
+      << refused.out;
+}
+
+TEST_F(DamagedInstaller, ExtractsTheNamedEntriesAndFoldersOnly) {
+  const fs::path folder = work_.folder.Path() / "named";
+  ASSERT_TRUE(Extract(work_.output, folder, {"Data/small.txt"}).ok);
+  EXPECT_EQ(FolderListing(folder), (std::vector<std::string>{"Data", "Data/small.txt"}));
+  ASSERT_TRUE(Extract(work_.output, folder, {"Data/"}).ok);
+  EXPECT_EQ(RegularFileCount(folder), 2u) << "both entries below Data, not config.txt";
+
+  const fs::path other = work_.folder.Path() / "other";
+  const Outcome missing = Extract(work_.output, other, {"config.txt", "Data/small", "Dat"});
+  EXPECT_FALSE(missing.ok);
+  EXPECT_NE(missing.err.find("2 problems:\n  Data/small: no such entry or folder"),
+            std::string::npos)
+      << missing.err;
+  EXPECT_FALSE(fs::exists(other)) << "nothing written, not even the folder";
+}
+
+TEST_F(DamagedInstaller, EntryThatDeliversMoreThanItsSize) {
+  // The reader stops after the chunk that reaches the size, so a short size still reads.
+  const fs::path installer =
+      WrittenByTheWriter({MakeContentRecord("a.dat", "0123456789"),
+                          MakeFixedRecord("b.dat", static_cast<uint32_t>(kStub.size()), 4),
+                          MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n")});
+  const Outcome verified = Verify(installer);
+  EXPECT_FALSE(verified.ok);
+  EXPECT_NE(verified.err.find("b.dat: its data holds 10 bytes, but the directory says 4"),
+            std::string::npos)
+      << verified.err;
+}
+
+// Signing appends a certificate table; the installer and every command read past it.
+TEST(PackerSigning, SignedInstallersListVerifyAndExtract) {
+  Workspace work;
+  WriteFile(work.stub, StubOfLength(3001));
+  work.Add("config.txt", kUtf8Manifest);
+  work.Add("Data/a.txt", Pattern(5001, 4));
+  const Outcome built = Build(work.Options());
+  ASSERT_TRUE(built.ok) << built.err;
+  const std::string unsigned_ = ReadFile(work.output);
+  EXPECT_EQ(unsigned_.size() % 8, 0u) << "signing would pad it";
+  Sha256State state;
+  UpdateSha256(state, unsigned_.data(), unsigned_.size());
+  EXPECT_NE(built.out.find("  SHA-256 " + FormatSha256(FinishSha256(state)) + "\n"),
+            std::string::npos) << built.out;
+  EXPECT_NE(List(work.output).out.find("\nsignature         not signed\n"), std::string::npos);
+
+  const fs::path signed_ = work.folder.Path() / "signed.exe";
+  WriteFile(signed_, SignForTest(unsigned_, 2048));
+  const std::string table = "signed, certificate table of 2,048 bytes at byte " +
+                            FormatCount(unsigned_.size());
+  const Outcome listed = List(signed_);
+  ASSERT_TRUE(listed.ok) << listed.err;
+  EXPECT_NE(listed.out.find("signature         " + table + "\n"), std::string::npos)
+      << listed.out;
+  const Outcome json = RunCommand([&](CommandOutput& output, std::string& error) {
+    return ListInstaller(signed_, output, error, ReportFormat::kJson);
+  });
+  EXPECT_NE(json.out.find("\"signature\": {\"signed\": true, \"certificateTableOffset\": " +
+                          std::to_string(unsigned_.size()) + ", \"certificateTableLength\": 2048}"),
+            std::string::npos)
+      << json.out;
+  const Outcome verified = Verify(signed_);
+  ASSERT_TRUE(verified.ok) << verified.err;
+  EXPECT_NE(verified.out.find(": OK, 2 entries"), std::string::npos) << verified.out;
+  EXPECT_NE(verified.out.find("; " + table + "\n"), std::string::npos) << verified.out;
+  const fs::path extracted = work.folder.Path() / "extracted";
+  ASSERT_TRUE(Extract(signed_, extracted).ok);
+  EXPECT_EQ(ReadFile(extracted / "Data" / "a.txt"), Pattern(5001, 4));
+
+  // A signed installer program cannot take a package: the signature would break.
+  WriteFile(work.stub, SignForTest(StubOfLength(3001), 1024));
+  const Outcome refused = Build(work.Options());
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.err.find("stub.exe: is signed (a certificate table of 1,024 bytes); a "
+                             "package appended to it would break that signature"),
+            std::string::npos) << refused.err;
+  EXPECT_EQ(ReadFile(work.output), unsigned_);
+}
+
+}  // namespace

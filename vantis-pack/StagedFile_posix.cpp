@@ -1,0 +1,79 @@
+#include "vantis-pack/StagedFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "vantis-pack/Interruption.h"
+
+namespace {
+
+std::string Reason() { return std::strerror(errno); }
+
+int ToDescriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
+                           std::string& error) {
+  // O_EXCL: a leftover or anyone else's file under that name is never opened.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    handle_ = fd;
+    return true;
+  }
+  nameTaken = errno == EEXIST;
+  error = "cannot create " + path.u8string() + ": " + Reason();
+  return false;
+}
+
+bool StagedFile::Write(const void* data, size_t length, std::string& error) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (length > 0) {
+    const ssize_t written = ::write(ToDescriptor(handle_), bytes, length);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+      return false;
+    }
+    bytes += written;
+    length -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool StagedFile::Commit(std::string& error) {
+  // A full disk or a quota can first show up at close.
+  const int closed = ::close(ToDescriptor(handle_));
+  handle_ = -1;
+  if (closed != 0) {
+    error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+    Discard();
+    return false;
+  }
+  if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) {
+    error = "cannot replace " + targetPath_.u8string() + ": " + Reason();
+    Discard();
+    return false;
+  }
+  temporaryPath_.clear();
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
+  return true;
+}
+
+void StagedFile::Discard() {
+  if (handle_ != -1) {
+    ::close(ToDescriptor(handle_));
+    handle_ = -1;
+  }
+  if (!temporaryPath_.empty()) {
+    ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+  }
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
+}

@@ -1,0 +1,93 @@
+#include "vantis-pack/StagedFile.h"
+
+#include <windows.h>
+
+#include "vantis-pack/Interruption.h"
+
+namespace {
+
+std::string Reason() {
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string reason = "system error " + std::to_string(code);
+  if (length > 0 && text) {
+    std::wstring wide(text, length);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ')) {
+      wide.pop_back();
+    }
+    reason = std::filesystem::path(wide).u8string();
+  }
+  if (text) LocalFree(text);
+  return reason;
+}
+
+HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
+                           std::string& error) {
+  // CREATE_NEW: a leftover or anyone else's file under that name is never opened.
+  // FILE_SHARE_DELETE lets the interruption handler delete it while it is open.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return true;
+  }
+  nameTaken = GetLastError() == ERROR_FILE_EXISTS;
+  error = "cannot create " + path.u8string() + ": " + Reason();
+  return false;
+}
+
+bool StagedFile::Write(const void* data, size_t length, std::string& error) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (length > 0) {
+    const DWORD part = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
+    DWORD written = 0;
+    // A full disk can answer TRUE with a short count; no progress is a failure.
+    if (!WriteFile(ToHandle(handle_), bytes, part, &written, nullptr) || written == 0) {
+      error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+      return false;
+    }
+    bytes += written;
+    length -= written;
+  }
+  return true;
+}
+
+bool StagedFile::Commit(std::string& error) {
+  const BOOL closed = CloseHandle(ToHandle(handle_));
+  handle_ = -1;
+  if (!closed) {
+    error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+    Discard();
+    return false;
+  }
+  if (!MoveFileExW(temporaryPath_.c_str(), targetPath_.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = "cannot replace " + targetPath_.u8string() + ": " + Reason();
+    Discard();
+    return false;
+  }
+  temporaryPath_.clear();
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
+  return true;
+}
+
+void StagedFile::Discard() {
+  if (handle_ != -1) {
+    CloseHandle(ToHandle(handle_));
+    handle_ = -1;
+  }
+  if (!temporaryPath_.empty()) {
+    DeleteFileW(temporaryPath_.c_str());
+    temporaryPath_.clear();
+  }
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
+}
