@@ -10,21 +10,10 @@
 #include "app/Messages.h"
 #include "app/OutputFile.h"
 #include "app/PatchManifest.h"
+#include "package/ManifestName.h"
 #include "package/PackageIndex.h"
 
 namespace {
-
-// Only the whole name counts: "Data/config.txt" is an ordinary file of the patch.
-bool IsManifestName(const std::string& name) {
-  static constexpr char kManifest[] = "config.txt";
-  if (name.size() != sizeof kManifest - 1) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kManifest[i]) return false;
-  }
-  return true;
-}
 
 // Every message to the dialog is sent, not posted: the worker goes on only once the dialog's
 // thread has handled it. That thread keeps handling sent messages inside the modal loop and
@@ -76,7 +65,7 @@ bool RunInstall() {
 
   for (const auto& [name, entry] : PackageIndex) {
     if (CancelRequested.load()) return false;
-    if (IsManifestName(name)) continue;
+    if (IsManifestNameInAnyCase(name)) continue;
     if (!ExtractEntry(name, entry)) return false;
     SendToProgressBar(PBM_STEPIT, 0, 0);
   }

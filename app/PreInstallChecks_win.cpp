@@ -11,6 +11,7 @@
 #include "app/Messages.h"
 #include "app/PatchManifest.h"
 #include "package/EntryName.h"
+#include "package/ManifestName.h"
 #include "package/PackageIndex.h"
 
 namespace {
@@ -89,7 +90,7 @@ bool RunPreInstallChecks() {
   // Missing or unreadable reads as 0.0.0, which the rule then judges.
   const GameVersion installedVersion = ReadInstalledVersion(binFolder + L"version.xml");
 
-  const PackageEntry* manifestEntry = FindPackageEntry("config.txt");
+  const PackageEntry* manifestEntry = FindPackageEntry(kManifestName);
   if (!manifestEntry) {
     ShowMessage(kManifestMissing, MB_ICONERROR);
     return false;

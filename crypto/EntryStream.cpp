@@ -30,7 +30,7 @@ uint32_t LoadLittleEndian32(const uint8_t* p) {
 
 }  // namespace
 
-bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, const PackageEntry& entry,
+bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
                      const std::string& key) {
   // One area: the header, then the ciphertext right behind it, decrypted where it lies.
   // Header and ciphertext sharing one MiB is what caps storedLength at 1 MiB - 8. The
@@ -44,7 +44,7 @@ bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, const Packa
   decryptor.SetKey(reinterpret_cast<const uint8_t*>(key.data()),
                    static_cast<uint32_t>(key.size()));
 
-  if (entry.size == 0) return true;
+  if (size == 0) return true;
 
   uint32_t deliveredLength = 0;
   for (;;) {
@@ -69,7 +69,7 @@ bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, const Packa
     // Invariant: deliveredLength < size, so the remaining length is positive. Comparing
     // against it instead of adding first keeps a total near 2^32 from wrapping round to
     // a small value and looking "below size" again.
-    if (plainLength >= entry.size - deliveredLength) return true;
+    if (plainLength >= size - deliveredLength) return true;
     deliveredLength += plainLength;
   }
 }

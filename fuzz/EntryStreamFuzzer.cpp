@@ -53,18 +53,17 @@ bool CollectLength(const uint8_t*, uint32_t length, void* context) {
 
 int FuzzOne(const uint8_t* data, size_t size) {
   FuzzInput input(data, size);
-  PackageEntry entry;
-  entry.size = input.TakeU32();
+  const uint32_t entrySize = input.TakeU32();
   const std::string stream = input.TakeRest();
 
   std::vector<uint32_t> expected;
-  const bool expectedRead = WalkHeaders(stream, entry.size, expected);
+  const bool expectedRead = WalkHeaders(stream, entrySize, expected);
 
   WriteFuzzFile(stream.data(), stream.size());
   ScopedFile file(OpenFileForSharedRead(FuzzFilePath()));
   FUZZ_CHECK(file.IsOpen());
   std::vector<uint32_t> delivered;
-  FUZZ_CHECK(ReadEntryStream(CollectLength, &delivered, file.Get(), entry, kKey) ==
+  FUZZ_CHECK(ReadEntryStream(CollectLength, &delivered, file.Get(), entrySize, kKey) ==
              expectedRead);
   FUZZ_CHECK(delivered == expected);
   return 0;

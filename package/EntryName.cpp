@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "package/AsciiCase.h"
+
 namespace {
 
 // Code page 936: a lead byte always takes the next byte with it. Every separator, ".", " "
@@ -12,16 +14,6 @@ bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
 bool IsSeparator(unsigned char c) { return c == '/' || c == '\\'; }
-
-char ToUpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (ToUpperAscii(text[i]) != upper[i]) return false;
-  }
-  return true;
-}
 
 // The system opens the device for the part before the first dot, with spaces before that
 // dot ignored: "con.txt" and "CON .log" both reach the console.

@@ -15,12 +15,6 @@ bool AppendToString(const uint8_t* data, uint32_t length, void* context) {
   return true;
 }
 
-bool AppendChunkString(const uint8_t* data, uint32_t length, void* context) {
-  static_cast<std::vector<std::string>*>(context)->emplace_back(
-      reinterpret_cast<const char*>(data), length);
-  return true;
-}
-
 // A fresh handle on the entry's volume, positioned at its data stream, or kInvalidFile.
 // Each read has its own handle, so reads on different threads share no file position.
 FileHandle OpenEntryData(const PackageEntry& entry) {
@@ -32,6 +26,11 @@ FileHandle OpenEntryData(const PackageEntry& entry) {
     return kInvalidFile;
   }
   return file;
+}
+
+// The entry's stream from `file`, opened by OpenEntryData, under its volume's key.
+bool ReadOpenedEntry(FileHandle file, const PackageEntry& entry, ChunkSink sink, void* context) {
+  return ReadEntryStream(sink, context, file, entry.size, PackageVolumeTable[entry.volume].key);
 }
 
 // What ReadEntry reserves: the entry's size, but never more than the file holds behind the
@@ -95,12 +94,21 @@ const PackageEntry* FindPackageEntry(const std::string& name) {
 bool ReadEntry(const PackageEntry& entry, std::string& content) {
   ScopedFile file(OpenEntryData(entry));
   if (!file.IsOpen()) return false;
-  const std::string& key = PackageVolumeTable[entry.volume].key;
   try {
     // Appending the chunks then never reallocates, unless the last chunk runs past size.
     content.reserve(ReservedLength(file.Get(), entry));
     content.clear();
-    return ReadEntryStream(AppendToString, &content, file.Get(), entry, key);
+    return ReadOpenedEntry(file.Get(), entry, AppendToString, &content);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool StreamEntry(const PackageEntry& entry, ChunkSink sink, void* context) {
+  ScopedFile file(OpenEntryData(entry));
+  if (!file.IsOpen()) return false;
+  try {
+    return ReadOpenedEntry(file.Get(), entry, sink, context);
   } catch (...) {
     return false;
   }
@@ -109,10 +117,9 @@ bool ReadEntry(const PackageEntry& entry, std::string& content) {
 bool ReadEntryChunks(std::vector<std::string>& chunks, const PackageEntry& entry) {
   ScopedFile file(OpenEntryData(entry));
   if (!file.IsOpen()) return false;
-  const std::string& key = PackageVolumeTable[entry.volume].key;
   chunks.clear();
   try {
-    return ReadEntryStream(AppendChunkString, &chunks, file.Get(), entry, key);
+    return ReadOpenedEntry(file.Get(), entry, CollectChunk, &chunks);
   } catch (...) {
     chunks.clear();
     return false;

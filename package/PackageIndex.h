@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/ChunkSink.h"
 #include "package/PackageContainer.h"
 #include "package/PackageEntry.h"
 
@@ -24,6 +25,11 @@ bool OpenPackageVolume(uint32_t volume);
 
 // Exact, case-sensitive lookup. Null when the name is absent.
 const PackageEntry* FindPackageEntry(const std::string& name);
+
+// The entry's content, read and decrypted chunk by chunk into `sink`, through a handle of
+// its own on the entry's volume. False when the entry cannot be read whole, when the sink
+// refuses a chunk, or when memory runs out (here or in the sink).
+bool StreamEntry(const PackageEntry& entry, ChunkSink sink, void* context);
 
 // The entry's whole content, replacing what `content` held. Each call opens its own handle.
 bool ReadEntry(const PackageEntry& entry, std::string& content);

@@ -15,10 +15,8 @@ StreamResult Read(const std::string& bytes, uint32_t size, ChunkSink sink = Coll
   TempFile temp(bytes);
   ScopedFile file(OpenFileForSharedRead(temp.Native()));
   EXPECT_TRUE(file.IsOpen());
-  PackageEntry entry;
-  entry.size = size;
   StreamResult result;
-  result.ok = ReadEntryStream(sink, &result.chunks, file.Get(), entry, kKey);
+  result.ok = ReadEntryStream(sink, &result.chunks, file.Get(), size, kKey);
   result.TakeUnread(file.Get());
   return result;
 }

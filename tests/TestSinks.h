@@ -8,14 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "crypto/ChunkSink.h"
 #include "platform/File.h"
-
-// Keeps each chunk as one string of a std::vector<std::string> context.
-inline bool CollectChunk(const uint8_t* data, uint32_t length, void* context) {
-  static_cast<std::vector<std::string>*>(context)->emplace_back(
-      reinterpret_cast<const char*>(data), length);
-  return true;
-}
 
 // Keeps the first chunk, then refuses.
 inline bool CollectOneChunk(const uint8_t* data, uint32_t length, void* context) {

@@ -8,6 +8,7 @@
 
 #include "crypto/DirectoryStream.h"
 #include "crypto/EntryStream.h"
+#include "package/ManifestName.h"
 #include "package/PackageContainer.h"
 #include "package/PackageEnd.h"
 #include "vantis-pack/EntryDataWriter.h"
@@ -26,7 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kManifestName[] = "config.txt";
 // The most one entry chunk carries; also the buffer the installer program is copied with.
 constexpr uint32_t kChunkPlainLength = kEntryStoredLimit;
 constexpr uint32_t kChunkHeaderLength = 8;
@@ -82,13 +82,8 @@ void LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
     std::string problem =
         std::string(kManifestName) +
         ": missing at the top of the source folder; it holds the patch's versions and notes";
-    const auto lower = [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
     for (const SourceFile& file : files) {
-      if (file.entryName.size() == sizeof kManifestName - 1 &&
-          std::equal(file.entryName.begin(), file.entryName.end(), kManifestName,
-                     [&lower](char a, char b) { return lower(a) == b; })) {
+      if (IsManifestNameInAnyCase(file.entryName)) {
         problem += " (found " + file.displayName + ": the installer looks for the name exactly)";
       }
     }

@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "app/GameVersion.h"
+#include "package/AsciiCase.h"
+#include "package/ManifestName.h"
 #include "package/PackageContainer.h"
 #include "vantis-pack/BuildInstaller.h"
 #include "vantis-pack/HostSystem.h"
@@ -17,16 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kManifestName[] = "config.txt";
 constexpr char kVersionFileName[] = "Bin/version.xml";
 constexpr size_t kCompareBlockLength = 1 << 20;
-
-std::string FoldAsciiCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // The game's version as the installer reads it; a file that gives 0.0.0 holds none.
 bool ReadGameVersion(const fs::path& game, const char* which, GameVersion& version,
@@ -127,7 +121,7 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
 
   std::map<std::string, const SourceFile*> oldFiles;  // by name, letter case folded
   for (const SourceFile& file : oldTree.files) {
-    oldFiles.emplace(FoldAsciiCase(file.displayName), &file);
+    oldFiles.emplace(ToLowerAscii(file.displayName), &file);
   }
   PackRequest request;
   size_t unchanged = 0;
@@ -135,8 +129,8 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
   size_t changed = 0;
   std::map<std::string, bool> kept;  // OLD names that NEW still has
   for (SourceFile& file : newTree.files) {
-    const std::string folded = FoldAsciiCase(file.displayName);
-    if (folded == FoldAsciiCase(kVersionFileName)) {
+    const std::string folded = ToLowerAscii(file.displayName);
+    if (folded == ToLowerAscii(kVersionFileName)) {
       kept[folded] = true;
       continue;
     }
@@ -154,7 +148,7 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
         continue;
       }
     }
-    if (folded == kManifestName) {
+    if (IsManifestNameInAnyCase(folded)) {
       problems.push_back(file.displayName + ": the installer would take it for its manifest "
                          "and not install it");
       continue;
@@ -165,7 +159,7 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
 
   std::vector<std::string> removed;
   for (const SourceFile& file : oldTree.files) {
-    if (kept.count(FoldAsciiCase(file.displayName)) == 0) removed.push_back(file.displayName);
+    if (kept.count(ToLowerAscii(file.displayName)) == 0) removed.push_back(file.displayName);
   }
 
   std::string notes;

@@ -1,8 +1,8 @@
 #include "vantis-pack/ExcludePattern.h"
 
-namespace {
+#include "package/AsciiCase.h"
 
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+namespace {
 
 // A set at pattern[at] ("[" already seen at at - 1). On success `end` is just past its "]"
 // and `matched` tells whether `c` is in it. A "[" without its "]" is an ordinary character.
@@ -25,8 +25,8 @@ bool MatchSet(const std::string& pattern, size_t at, char c, size_t& end, bool& 
       i += 2;
     }
     ++i;
-    const char folded = FoldCase(c);
-    if ((c >= low && c <= high) || (folded >= FoldCase(low) && folded <= FoldCase(high))) {
+    const char folded = ToLowerAscii(c);
+    if ((c >= low && c <= high) || (folded >= ToLowerAscii(low) && folded <= ToLowerAscii(high))) {
       found = true;
     }
   }
@@ -72,7 +72,7 @@ bool MatchesPattern(const std::string& pattern, const std::string& text) {
       } else if (c != '?' && c != '[') {
         const bool escaped = c == '\\' && p + 1 < pattern.size();
         const char literal = escaped ? pattern[p + 1] : c;
-        if (FoldCase(literal) == FoldCase(text[t])) {
+        if (ToLowerAscii(literal) == ToLowerAscii(text[t])) {
           p += escaped ? 2u : 1u;
           ++t;
           advanced = true;

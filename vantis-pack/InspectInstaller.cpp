@@ -5,8 +5,8 @@
 #include <set>
 #include <vector>
 
-#include "crypto/EntryStream.h"
 #include "package/EntryName.h"
+#include "package/ManifestName.h"
 #include "package/PackageEnd.h"
 #include "package/PackageIndex.h"
 #include "vantis-pack/CodePage936.h"
@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kManifestName[] = "config.txt";
 
 std::string EscapeByte(unsigned char byte) {
   char text[8];
@@ -206,25 +205,16 @@ bool WriteChunk(const uint8_t* data, uint32_t length, void* context) {
   return true;
 }
 
-// The entry's data stream, read and decrypted as the installer reads it, into `target`.
+// The entry's content, read and decrypted as the installer reads it, written to `target`.
 // On a damaged entry `damaged` is set and no file is left behind.
-bool ExtractEntry(const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
-                  const std::string& label, bool& damaged, std::string& error) {
+bool WriteEntryToFile(const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
+                      const std::string& label, bool& damaged, std::string& error) {
   damaged = true;
-  if (entry.volume >= PackageVolumeTable.size()) return false;
-  const PackageVolume& volume = PackageVolumeTable[entry.volume];
-  ScopedFile file(OpenFileForSharedRead(volume.path));
-  if (!file.IsOpen() || !SeekFileFromStart(file.Get(), entry.offset, nullptr)) return false;
-
   EntryWriter writer;
   writer.progress = &progress;
   writer.label = &label;
   if (!writer.file.Create(target, writer.error)) writer.failed = true;
-  try {
-    if (!ReadEntryStream(WriteChunk, &writer, file.Get(), entry, volume.key)) return false;
-  } catch (...) {
-    return false;
-  }
+  if (!StreamEntry(entry, WriteChunk, &writer)) return false;
   damaged = false;
   if (writer.failed) {
     error = writer.error;
@@ -461,7 +451,7 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
       checkedParent = target.parent_path();
     }
     bool damaged = false;
-    if (!ExtractEntry(entry, target, progress, shown, damaged, error)) {
+    if (!WriteEntryToFile(entry, target, progress, shown, damaged, error)) {
       error = damaged ? DescribeEntryFailure(name, entry) : shown + ": " + error;
       return false;
     }

@@ -1,12 +1,12 @@
 #include "vantis-pack/ManifestText.h"
 
+#include "package/ManifestName.h"
 #include "vantis-pack/ManifestSummary.h"
 #include "vantis-pack/ManifestWarnings.h"
 #include "vantis-pack/NotesLayout.h"
 
 namespace {
 
-constexpr char kManifestName[] = "config.txt";
 
 // The notes still install as they are; the player would have to scroll to read them.
 void WarnOfNotesLayout(const std::string& notes, CommandOutput& output) {

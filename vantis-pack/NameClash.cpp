@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "package/AsciiCase.h"
+
 namespace {
 
 bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
@@ -17,10 +19,8 @@ std::string ComparisonKey(const std::string& name) {
       key += name[++i];
     } else if (c == '\\') {
       key += '/';
-    } else if (c >= 'A' && c <= 'Z') {
-      key += static_cast<char>(c - 'A' + 'a');
     } else {
-      key += name[i];
+      key += ToLowerAscii(name[i]);
     }
   }
   return key;

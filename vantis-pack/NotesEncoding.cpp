@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "package/AsciiCase.h"
 #include "vantis-pack/CodePage936.h"
 
 namespace {
@@ -39,13 +40,6 @@ std::string DescribeUnmappable(const std::string& utf8) {
     i += length;
   }
   return "a character";
-}
-
-std::string ToLowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 #include <system_error>
 
+#include "package/AsciiCase.h"
 #include "package/PackageContainer.h"
 #include "vantis-pack/ExcludePattern.h"
 #include "vantis-pack/HostSystem.h"
@@ -27,13 +28,6 @@ struct TreeWalk {
 // Records the problem; the walk goes on with the next item.
 void Fail(TreeWalk& walk, const std::string& name, const std::string& reason) {
   walk.problems.push_back(name + ": " + reason);
-}
-
-std::string FoldAsciiCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefix);
@@ -115,7 +109,7 @@ void CheckCaseCollisions(TreeWalk& walk) {
   std::vector<bool> clashing(walk.files.size(), false);
   for (size_t i = 0; i < walk.files.size(); ++i) {
     const SourceFile& file = walk.files[i];
-    const std::string folded = FoldAsciiCase(file.displayName);
+    const std::string folded = ToLowerAscii(file.displayName);
     const auto [found, added] = fileNames.emplace(folded, file.displayName);
     if (!added) {
       Fail(walk, file.displayName,
@@ -130,7 +124,7 @@ void CheckCaseCollisions(TreeWalk& walk) {
   }
   for (size_t i = 0; i < walk.files.size(); ++i) {
     const SourceFile& file = walk.files[i];
-    const auto folder = folderNames.find(FoldAsciiCase(file.displayName));
+    const auto folder = folderNames.find(ToLowerAscii(file.displayName));
     if (folder != folderNames.end()) {
       Fail(walk, file.displayName, "is a file, but " + folder->second +
                                        " is a folder; Windows cannot hold both names");
