@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "crypto/RC2Decryptor.h"
+#include "platform/ByteOrder.h"
 
 // Directory chunk, repeated until the terminator:
 //
@@ -21,12 +22,6 @@
 namespace {
 
 constexpr uint32_t kHeaderLength = 4;
-
-uint16_t LoadBigEndian16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-
-uint16_t LoadLittleEndian16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[1] << 8 | p[0]);
-}
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "crypto/IDEADecryptor.h"
+#include "platform/ByteOrder.h"
 
 // Entry chunk, repeated until the plain lengths reach the entry's size (no terminator):
 //
@@ -17,16 +18,6 @@
 namespace {
 
 constexpr uint32_t kHeaderLength = 8;
-
-uint32_t LoadBigEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
-uint32_t LoadLittleEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[1]) << 8 | p[0];
-}
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include "crypto/DirectoryStream.h"
 #include "package/PackageEnd.h"
+#include "platform/ByteOrder.h"
 
 // A package file. Integers are little-endian; every position is absolute in the file.
 // There is no magic number, count or checksum: a file is a package when these parse.
@@ -31,55 +32,6 @@
 namespace {
 
 constexpr uint32_t kTrailerLength = 4;
-
-// Reads fields from a byte range. The first field that would run past the end fails the
-// cursor, and every later field then fails too, so a parser checks once at the end.
-class ByteCursor {
- public:
-  ByteCursor(const uint8_t* data, uint32_t length) : data_(data), length_(length) {}
-
-  bool Failed() const { return failed_; }
-  bool AtEnd() const { return position_ == length_; }
-
-  uint8_t TakeU8() {
-    const uint8_t* p = Take(1);
-    return p ? p[0] : 0;
-  }
-
-  uint16_t TakeU16() {
-    const uint8_t* p = Take(2);
-    if (!p) return 0;
-    return static_cast<uint16_t>(p[1] << 8 | p[0]);
-  }
-
-  uint32_t TakeU32() {
-    const uint8_t* p = Take(4);
-    if (!p) return 0;
-    return static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[1]) << 8 | p[0];
-  }
-
-  std::string TakeBytes(uint32_t count) {
-    const uint8_t* p = Take(count);
-    return p ? std::string(reinterpret_cast<const char*>(p), count) : std::string();
-  }
-
- private:
-  const uint8_t* Take(uint32_t count) {
-    if (failed_ || count > length_ - position_) {
-      failed_ = true;
-      return nullptr;
-    }
-    const uint8_t* p = data_ + position_;
-    position_ += count;
-    return p;
-  }
-
-  const uint8_t* data_;
-  uint32_t length_;
-  uint32_t position_ = 0;
-  bool failed_ = false;
-};
 
 // The consumer of the directory stream: all records of one chunk's plaintext.
 bool ParseDirectoryRecords(const uint8_t* data, uint32_t length, void* context) {

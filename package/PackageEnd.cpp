@@ -1,6 +1,7 @@
 #include "package/PackageEnd.h"
 
 #include "package/PackageContainer.h"
+#include "platform/ByteOrder.h"
 
 // The parts of a PE file read here, little-endian (Microsoft PE/COFF specification):
 //
@@ -42,13 +43,6 @@ constexpr uint32_t kWinCertificateHeaderLength = 8;  // dwLength, wRevision, wCe
 constexpr uint32_t kTrailerLength = 4;
 constexpr uint32_t kHeaderMinLength = 6;  // keyLength and directoryOffset with an empty key
 
-uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[1] << 8 | p[0]); }
-
-uint32_t LoadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[1]) << 8 | p[0];
-}
-
 // `count` bytes at `offset`, only when they lie wholly inside the file.
 bool ReadAt(FileHandle file, uint32_t fileSize, uint64_t offset, uint8_t* buffer,
             uint32_t count) {
@@ -66,12 +60,12 @@ bool FindCertificateTable(FileHandle file, uint32_t fileSize, uint32_t& tableOff
   if (!ReadAt(file, fileSize, 0, dos, kDosHeaderLength) || dos[0] != 'M' || dos[1] != 'Z') {
     return false;
   }
-  const uint64_t peOffset = LoadU32(dos + kPeOffsetField);
+  const uint64_t peOffset = LoadLittleEndian32(dos + kPeOffsetField);
   uint8_t pe[kSignatureAndCoffLength + kOptionalHeaderReadLength] = {};
   if (!ReadAt(file, fileSize, peOffset, pe, kSignatureAndCoffLength + 2)) return false;
   if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return false;
-  const uint32_t optionalLength = LoadU16(pe + 4 + 16);
-  const uint16_t magic = LoadU16(pe + kSignatureAndCoffLength);
+  const uint32_t optionalLength = LoadLittleEndian16(pe + 4 + 16);
+  const uint16_t magic = LoadLittleEndian16(pe + kSignatureAndCoffLength);
   if (magic != kMagicPe32 && magic != kMagicPe32Plus) return false;
   const uint32_t countField = magic == kMagicPe32 ? 92 : 108;
   const uint32_t directories = magic == kMagicPe32 ? 96 : 112;
@@ -80,10 +74,10 @@ bool FindCertificateTable(FileHandle file, uint32_t fileSize, uint32_t& tableOff
   if (!ReadAt(file, fileSize, peOffset, pe, kSignatureAndCoffLength + entry + kDirectoryEntryLength)) {
     return false;
   }
-  if (LoadU32(pe + kSignatureAndCoffLength + countField) <= kSecurityDirectoryIndex) return false;
+  if (LoadLittleEndian32(pe + kSignatureAndCoffLength + countField) <= kSecurityDirectoryIndex) return false;
 
-  const uint64_t offset = LoadU32(pe + kSignatureAndCoffLength + entry);
-  const uint64_t length = LoadU32(pe + kSignatureAndCoffLength + entry + 4);
+  const uint64_t offset = LoadLittleEndian32(pe + kSignatureAndCoffLength + entry);
+  const uint64_t length = LoadLittleEndian32(pe + kSignatureAndCoffLength + entry + 4);
   const uint64_t headersEnd = peOffset + kSignatureAndCoffLength + optionalLength;
   if (offset < headersEnd || offset % kTableAlignment != 0 ||
       length < kWinCertificateHeaderLength || offset + length != fileSize) {
@@ -113,7 +107,7 @@ uint32_t CountPadding(FileHandle file, uint32_t fileSize, uint32_t tableOffset) 
     if (windowLength < padding + kTrailerLength) continue;
     const uint64_t end = tableOffset - padding;
     const uint64_t headerOffset =
-        LoadU32(window + windowLength - padding - kTrailerLength) ^ kTrailerMask;
+        LoadLittleEndian32(window + windowLength - padding - kTrailerLength) ^ kTrailerMask;
     if (headerOffset + kHeaderMinLength + kTrailerLength <= end) return padding;
   }
   return 0;

@@ -10,6 +10,7 @@
 #include "package/PackageContainer.h"
 #include "packer/IDEAEncryptor.h"
 #include "packer/RC2Encryptor.h"
+#include "platform/ByteOrder.h"
 
 // The byte layouts are documented beside their readers: package/PackageContainer.cpp
 // (trailer, header, record), crypto/DirectoryStream.cpp and crypto/EntryStream.cpp.
@@ -17,26 +18,6 @@
 namespace {
 
 constexpr uint32_t kRemovalOffset = 0x80000000u;
-
-void PutLittleEndian16(std::string& out, uint32_t value) {
-  out.push_back(static_cast<char>(value & 0xFF));
-  out.push_back(static_cast<char>(value >> 8 & 0xFF));
-}
-
-void PutBigEndian16(std::string& out, uint32_t value) {
-  out.push_back(static_cast<char>(value >> 8 & 0xFF));
-  out.push_back(static_cast<char>(value & 0xFF));
-}
-
-void PutLittleEndian32(std::string& out, uint32_t value) {
-  PutLittleEndian16(out, value & 0xFFFF);
-  PutLittleEndian16(out, value >> 16);
-}
-
-void PutBigEndian32(std::string& out, uint32_t value) {
-  PutBigEndian16(out, value >> 16);
-  PutBigEndian16(out, value & 0xFFFF);
-}
 
 uint32_t RoundUpToBlock(uint32_t length) { return (length + 7) & ~7u; }
 
@@ -68,26 +49,17 @@ std::string MakeCiphertext(const std::string& plaintext, uint32_t storedLength,
 // as many as fit under the chunk limit.
 std::vector<std::string> GroupRecords(const std::vector<std::string>& records,
                                       const std::vector<uint32_t>& recordCounts) {
+  if (recordCounts.empty()) return GroupDirectoryRecords(records);
   std::vector<std::string> chunks;
-  if (!recordCounts.empty()) {
-    size_t next = 0;
-    for (uint32_t count : recordCounts) {
-      assert(count > 0 && "a chunk without records would read as the terminator");
-      assert(count <= records.size() - next);
-      std::string chunk;
-      for (uint32_t i = 0; i < count; ++i) chunk += records[next++];
-      chunks.push_back(std::move(chunk));
-    }
-    assert(next == records.size() && "every record belongs to a chunk");
-    return chunks;
+  size_t next = 0;
+  for (uint32_t count : recordCounts) {
+    assert(count > 0 && "a chunk without records would read as the terminator");
+    assert(count <= records.size() - next);
+    std::string chunk;
+    for (uint32_t i = 0; i < count; ++i) chunk += records[next++];
+    chunks.push_back(std::move(chunk));
   }
-  for (const std::string& record : records) {
-    assert(record.size() <= kDirectoryChunkLimit && "a record must fit in one chunk");
-    if (chunks.empty() || chunks.back().size() + record.size() > kDirectoryChunkLimit) {
-      chunks.emplace_back();
-    }
-    chunks.back() += record;
-  }
+  assert(next == records.size() && "every record belongs to a chunk");
   return chunks;
 }
 
@@ -97,13 +69,8 @@ std::string EncodeDirectory(const PackageLayout& layout,
   for (size_t i = 0; i < layout.records.size(); ++i) {
     records.push_back(EncodeDirectoryRecord(layout.records[i].name, entries[i]));
   }
-  DirectoryStreamWriter stream;
-  stream.key = layout.key;
-  for (const std::string& chunk : GroupRecords(records, layout.directoryChunkRecordCounts)) {
-    AppendDirectoryChunk(stream, chunk);
-  }
-  AppendDirectoryTerminator(stream);
-  return stream.bytes;
+  return EncodeDirectoryStream(layout.key,
+                               GroupRecords(records, layout.directoryChunkRecordCounts));
 }
 
 }  // namespace
@@ -198,37 +165,37 @@ std::string BuildPackageAroundDirectory(const std::string& host, const std::stri
 
 std::string EncodePackageTrailer(uint32_t headerOffset) {
   std::string bytes;
-  PutLittleEndian32(bytes, headerOffset ^ kTrailerMask);
+  AppendLittleEndian32(bytes, headerOffset ^ kTrailerMask);
   return bytes;
 }
 
 std::string EncodePackageHeader(const std::string& key, uint32_t directoryOffset) {
   assert(key.size() <= 0xFFFF && "the key length field is 16 bits");
   std::string bytes;
-  PutLittleEndian16(bytes, static_cast<uint32_t>(key.size()));
+  AppendLittleEndian16(bytes, static_cast<uint32_t>(key.size()));
   bytes += key;
-  PutLittleEndian32(bytes, directoryOffset);
+  AppendLittleEndian32(bytes, directoryOffset);
   return bytes;
 }
 
 std::string EncodeDirectoryRecord(const std::string& name, const PackageEntry& fields) {
   assert(name.size() <= 0xFFFF && "the name length field is 16 bits");
   std::string bytes;
-  PutLittleEndian16(bytes, static_cast<uint32_t>(name.size()));
+  AppendLittleEndian16(bytes, static_cast<uint32_t>(name.size()));
   bytes += name;
   bytes.push_back(static_cast<char>(fields.aux1));
   bytes.push_back(static_cast<char>(fields.aux2));
-  PutLittleEndian32(bytes, fields.offset);
-  PutLittleEndian32(bytes, fields.size);
-  PutLittleEndian32(bytes, fields.aux3);
+  AppendLittleEndian32(bytes, fields.offset);
+  AppendLittleEndian32(bytes, fields.size);
+  AppendLittleEndian32(bytes, fields.aux3);
   return bytes;
 }
 
 void AppendDirectoryChunk(DirectoryStreamWriter& stream, const std::string& plaintext,
                           uint16_t plainLength, uint16_t storedLength) {
   const auto maskedPlainLength = static_cast<uint16_t>(plainLength ^ stream.chain);
-  PutBigEndian16(stream.bytes, maskedPlainLength);
-  PutLittleEndian16(stream.bytes, static_cast<uint16_t>(storedLength ^ maskedPlainLength));
+  AppendBigEndian16(stream.bytes, maskedPlainLength);
+  AppendLittleEndian16(stream.bytes, static_cast<uint16_t>(storedLength ^ maskedPlainLength));
   stream.chain = maskedPlainLength;
 
   if (stream.key.empty()) {
@@ -248,15 +215,35 @@ void AppendDirectoryChunk(DirectoryStreamWriter& stream, const std::string& plai
                        static_cast<uint16_t>(RoundUpToBlock(plainLength)));
 }
 
+std::vector<std::string> GroupDirectoryRecords(const std::vector<std::string>& records) {
+  std::vector<std::string> chunks;
+  for (const std::string& record : records) {
+    assert(record.size() <= kDirectoryChunkLimit && "a record must fit in one chunk");
+    if (chunks.empty() || chunks.back().size() + record.size() > kDirectoryChunkLimit) {
+      chunks.emplace_back();
+    }
+    chunks.back() += record;
+  }
+  return chunks;
+}
+
+std::string EncodeDirectoryStream(const std::string& key, const std::vector<std::string>& chunks) {
+  DirectoryStreamWriter stream;
+  stream.key = key;
+  for (const std::string& chunk : chunks) AppendDirectoryChunk(stream, chunk);
+  AppendDirectoryTerminator(stream);
+  return stream.bytes;
+}
+
 void AppendDirectoryTerminator(DirectoryStreamWriter& stream) {
-  PutBigEndian16(stream.bytes, stream.chain);
-  PutLittleEndian16(stream.bytes, stream.chain);
+  AppendBigEndian16(stream.bytes, stream.chain);
+  AppendLittleEndian16(stream.bytes, stream.chain);
 }
 
 std::string EncodeEntryChunkHeader(uint32_t plainLength, uint32_t storedLength) {
   std::string bytes;
-  PutBigEndian32(bytes, plainLength);
-  PutLittleEndian32(bytes, storedLength);
+  AppendBigEndian32(bytes, plainLength);
+  AppendLittleEndian32(bytes, storedLength);
   return bytes;
 }
 

@@ -89,6 +89,12 @@ void AppendDirectoryChunk(DirectoryStreamWriter& stream, const std::string& plai
 // A header whose plain length unmasks to 0 under the current chain.
 void AppendDirectoryTerminator(DirectoryStreamWriter& stream);
 
+// The plaintext of each directory chunk: as many whole records (from EncodeDirectoryRecord)
+// as fit under the chunk limit. A record never continues into the next chunk.
+std::vector<std::string> GroupDirectoryRecords(const std::vector<std::string>& records);
+// The whole directory stream: each chunk with the packer's lengths, then the terminator.
+std::string EncodeDirectoryStream(const std::string& key, const std::vector<std::string>& chunks);
+
 std::string EncodeEntryChunkHeader(uint32_t plainLength, uint32_t storedLength);
 std::string EncodeEntryChunk(const std::string& key, const std::string& plaintext,
                              uint32_t plainLength, uint32_t storedLength);

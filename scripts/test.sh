@@ -10,6 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wine-env.sh
 
+echo "== layering: crypto/, package/ and packer/ include no layer above them"
+scripts/check-layers.sh
+
 scripts/setup.sh
 jobs=$(nproc)
 

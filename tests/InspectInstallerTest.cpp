@@ -9,6 +9,7 @@
 #include "FakeSignature.h"
 #include "crypto/EntryStream.h"
 #include "packer/PackageWriter.h"
+#include "platform/ByteOrder.h"
 #include "vantis-pack/Sha256.h"
 
 using namespace packtest;
@@ -45,11 +46,7 @@ TEST(PackerExtract, CreatesNothingOutsideItsFolder) {
 #endif
 
 uint32_t LittleEndian32(const std::string& bytes, size_t at) {
-  uint32_t value = 0;
-  for (size_t i = 0; i < 4; ++i) {
-    value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-  }
-  return value;
+  return LoadLittleEndian32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
 
 // Where the directory starts, found as the reader finds it: trailer, then header.

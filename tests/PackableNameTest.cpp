@@ -12,7 +12,7 @@ namespace {
 TEST(PackableName, ConvertsToCodePage936OrSaysWhy) {
   std::string entry;
   std::string reason;
-  ASSERT_TRUE(MakeEntryName("\xE5\x9C\xB0\xE5\x9B\xBE/a b.txt", entry, reason));
+  ASSERT_TRUE(ConvertToPackableName("\xE5\x9C\xB0\xE5\x9B\xBE/a b.txt", entry, reason));
   EXPECT_EQ(entry, "\xB5\xD8\xCD\xBC/a b.txt");
 
   const std::pair<std::string, std::string> refused[] = {
@@ -24,7 +24,7 @@ TEST(PackableName, ConvertsToCodePage936OrSaysWhy) {
       {"\xF0\x9F\x98\x80.png", "code page 936"},
   };
   for (const auto& [name, why] : refused) {
-    EXPECT_FALSE(MakeEntryName(name, entry, reason)) << name;
+    EXPECT_FALSE(ConvertToPackableName(name, entry, reason)) << name;
     EXPECT_NE(reason.find(why), std::string::npos) << name << ": " << reason;
   }
 }

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "crypto/DirectoryStream.h"
 #include "crypto/EntryStream.h"
 #include "package/ManifestName.h"
 #include "package/PackageContainer.h"
@@ -238,20 +237,12 @@ bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manife
 }
 
 std::string EncodeDirectory(const std::string& key, const PackagePlan& plan) {
-  DirectoryStreamWriter stream;
-  stream.key = key;
-  std::string chunk;
+  std::vector<std::string> records;
+  records.reserve(plan.entries.size());
   for (const PlannedEntry& entry : plan.entries) {
-    const std::string record = EncodeDirectoryRecord(entry.source->entryName, entry.fields);
-    if (chunk.size() + record.size() > kDirectoryChunkLimit) {
-      AppendDirectoryChunk(stream, chunk);
-      chunk.clear();
-    }
-    chunk += record;
+    records.push_back(EncodeDirectoryRecord(entry.source->entryName, entry.fields));
   }
-  if (!chunk.empty()) AppendDirectoryChunk(stream, chunk);
-  AppendDirectoryTerminator(stream);
-  return stream.bytes;
+  return EncodeDirectoryStream(key, GroupDirectoryRecords(records));
 }
 
 bool CopyStub(const fs::path& stub, uint64_t stubLength, HashedOutput& out, std::string& error) {

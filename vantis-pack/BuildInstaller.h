@@ -8,7 +8,7 @@
 
 #include "vantis-pack/CommandOutput.h"
 #include "vantis-pack/ManifestText.h"
-#include "vantis-pack/NotesEncoding.h"
+#include "vantis-pack/ManifestEncoding.h"
 #include "vantis-pack/SourceTree.h"
 
 constexpr size_t kRandomKeyLength = 16;  // all that IDEA takes

@@ -7,7 +7,7 @@
 
 #include "app/PatchManifest.h"
 #include "vantis-pack/CommandOutput.h"
-#include "vantis-pack/NotesEncoding.h"
+#include "vantis-pack/ManifestEncoding.h"
 
 struct DiffOptions {
   std::filesystem::path oldFolder;

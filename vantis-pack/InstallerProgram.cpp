@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ResourceIds.h"
+#include "platform/ByteOrder.h"
 
 // The parts of a Windows program's headers read here (all little-endian; "PE/COFF"
 // layout as Microsoft documents it):
@@ -66,11 +67,11 @@ class FileBytes {
 };
 
 uint16_t U16(const std::vector<uint8_t>& bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+  return LoadLittleEndian16(&bytes[at]);
 }
 
 uint32_t U32(const std::vector<uint8_t>& bytes, size_t at) {
-  return static_cast<uint32_t>(U16(bytes, at)) | static_cast<uint32_t>(U16(bytes, at + 2)) << 16;
+  return LoadLittleEndian32(&bytes[at]);
 }
 
 struct Section {

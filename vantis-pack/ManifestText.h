@@ -5,7 +5,7 @@
 #include <string>
 
 #include "vantis-pack/CommandOutput.h"
-#include "vantis-pack/NotesEncoding.h"
+#include "vantis-pack/ManifestEncoding.h"
 
 // Converted to code page 936, LF line ends made CR LF, and checked, with notices and
 // warnings to `output.err`. False with `problem` (naming config.txt) when the installer

@@ -38,7 +38,8 @@ bool CheckComponent(const std::string& component, std::string& reason) {
 
 }  // namespace
 
-bool MakeEntryName(const std::string& utf8Name, std::string& entryName, std::string& reason) {
+bool ConvertToPackableName(const std::string& utf8Name, std::string& entryName,
+                           std::string& reason) {
   std::string converted;
   size_t start = 0;
   for (;;) {

@@ -10,4 +10,5 @@ constexpr size_t kMaxEntryNameLength = 259;      // MAX_PATH less the terminator
 // `utf8Name` is a relative path in UTF-8 with "/" between folders, as found on disk. On
 // success `entryName` is the same path in code page 936; otherwise `reason` says why, in
 // words that fit after "<name>: ".
-bool MakeEntryName(const std::string& utf8Name, std::string& entryName, std::string& reason);
+bool ConvertToPackableName(const std::string& utf8Name, std::string& entryName,
+                           std::string& reason);

@@ -62,7 +62,7 @@ void VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
 
   SourceFile file;
   std::string reason;
-  if (!MakeEntryName(name, file.entryName, reason)) return Fail(walk, name, reason);
+  if (!ConvertToPackableName(name, file.entryName, reason)) return Fail(walk, name, reason);
   file.size = fs::file_size(path, failure);
   if (failure) return Fail(walk, name, "cannot be read: " + failure.message());
   file.displayName = name;

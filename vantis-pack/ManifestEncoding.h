@@ -1,5 +1,6 @@
 #pragma once
-// Bringing config.txt into code page 936, the only encoding the installer shows.
+// The whole manifest, config.txt, brought into code page 936: the only encoding the
+// installer shows. NotesEncoding is what --notes-encoding names.
 
 #include <string>
 

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/NotesEncoding.h"
+#include "vantis-pack/ManifestEncoding.h"
 
 using namespace packtest;
 
 namespace {
 
-TEST(NotesEncoding, ConvertsUtf8AndKeepsCodePage936) {
+TEST(ManifestEncoding, ConvertsUtf8AndKeepsCodePage936) {
   std::string stored;
   std::string notice;
   std::string error;

@@ -1,4 +1,4 @@
-#include "vantis-pack/NotesEncoding.h"
+#include "vantis-pack/ManifestEncoding.h"
 
 #include <cstddef>
 #include <cstdint>
