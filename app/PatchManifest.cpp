@@ -7,11 +7,6 @@ std::string PatchNotes;
 
 namespace {
 
-// Form feed is not among them, unlike isspace.
-bool IsManifestSpace(char byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\r';
-}
-
 bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
 
 void SkipManifestSpace(const char*& cursor) {

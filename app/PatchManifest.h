@@ -18,6 +18,12 @@ extern VersionRuleKind VersionRule;
 extern GameVersion RequiredVersion;
 extern std::string PatchNotes;  // code page 936 bytes, shown unchanged
 
+// The manifest's white space, which separates its tokens. Form feed is not among it,
+// unlike isspace.
+inline bool IsManifestSpace(char byte) {
+  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\r';
+}
+
 // Reads one number: skips separators (space, \t, \n, \v, \r and "."; not \f), then a run
 // of ASCII digits, no sign. Saturates at 2147483647. The cursor ends after the digits; with
 // no digits the value is 0 and the cursor stays where the skip stopped. `cursor` points

@@ -2,10 +2,6 @@
 
 namespace {
 
-bool IsManifestSpace(char byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\r';
-}
-
 // The parser keeps only the rule's kind; the token itself is found again with the same
 // scanner, so that an error can show what was written.
 std::string FindRuleToken(const std::string& content) {

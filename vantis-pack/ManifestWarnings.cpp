@@ -9,10 +9,6 @@
 
 namespace {
 
-bool IsManifestSpace(char byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\r';
-}
-
 bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
 
 // One number as the installer's scanner reads it, and where its digits stand.
