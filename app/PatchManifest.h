@@ -20,8 +20,8 @@ extern std::string PatchNotes;  // code page 936 bytes, shown unchanged
 
 // The manifest's white space, which separates its tokens. Form feed is not among it,
 // unlike isspace.
-inline bool IsManifestSpace(char byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\r';
+inline bool IsManifestSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\r';
 }
 
 // Reads one number: skips separators (space, \t, \n, \v, \r and "."; not \f), then a run
