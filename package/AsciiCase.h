@@ -1,13 +1,13 @@
 #pragma once
-// ASCII case folding: only A-Z and a-z change. A trail byte of a code page 936 character
-// can be one of them too, so a caller that folds names steps over such pairs itself.
+// ASCII case folding: only A-Z change. A trail byte of a code page 936 character can be
+// one of them too, so a caller that folds names steps over such pairs itself.
 
 #include <string>
 #include <string_view>
 
-inline char ToLowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-inline char ToUpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char ToLowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 inline std::string ToLowerAscii(std::string text) {
   for (char& c : text) c = ToLowerAscii(c);

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "FakeSignature.h"
 #include "package/PackageIndex.h"
 #include "vantis-pack/BuildInstaller.h"
 #include "vantis-pack/CommandOutput.h"
@@ -32,15 +33,6 @@ struct ProgramShape {
   std::vector<std::pair<uint32_t, uint32_t>> resources = {{5, 100}, {14, 100}};  // (type, id)
 };
 
-inline void Put16(std::string& bytes, size_t at, uint32_t value) {
-  bytes[at] = static_cast<char>(value & 0xFF);
-  bytes[at + 1] = static_cast<char>(value >> 8 & 0xFF);
-}
-inline void Put32(std::string& bytes, size_t at, uint32_t value) {
-  Put16(bytes, at, value & 0xFFFF);
-  Put16(bytes, at + 2, value >> 16);
-}
-
 // Headers of a Windows program as Microsoft's PE/COFF description lays them out, with one
 // resource section of the given (type, id) resources, each with one language. No code:
 // the packer reads the headers only.
@@ -54,52 +46,55 @@ inline std::string MakeProgram(const ProgramShape& shape) {
   const uint32_t rva = 0x1000;
   const auto count = static_cast<uint32_t>(shape.resources.size());
   std::string tree(16 + 8 * count + 64 * count, '\0');
-  Put16(tree, 14, count);
+  fake_pe::Store16(tree, 14, count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t base = 16 + 8 * count + 64 * i;  // type, id and language levels, data
-    Put32(tree, 16 + 8 * i, shape.resources[i].first);
-    Put32(tree, 20 + 8 * i, base | 0x80000000u);
-    Put16(tree, base + 14, 1);
-    Put32(tree, base + 16, shape.resources[i].second);
-    Put32(tree, base + 20, (base + 24) | 0x80000000u);
-    Put16(tree, base + 24 + 14, 1);
-    Put32(tree, base + 24 + 16, 0x0804);
-    Put32(tree, base + 24 + 20, base + 48);
-    Put32(tree, base + 48, rva);  // the data entry: an empty resource
+    fake_pe::Store32(tree, 16 + 8 * i, shape.resources[i].first);
+    fake_pe::Store32(tree, 20 + 8 * i, base | 0x80000000u);
+    fake_pe::Store16(tree, base + 14, 1);
+    fake_pe::Store32(tree, base + 16, shape.resources[i].second);
+    fake_pe::Store32(tree, base + 20, (base + 24) | 0x80000000u);
+    fake_pe::Store16(tree, base + 24 + 14, 1);
+    fake_pe::Store32(tree, base + 24 + 16, 0x0804);
+    fake_pe::Store32(tree, base + 24 + 20, base + 48);
+    fake_pe::Store32(tree, base + 48, rva);  // the data entry: an empty resource
   }
   std::string program(rawOffset, '\0');
   program[0] = 'M';
   program[1] = 'Z';
-  Put32(program, 0x3C, peOffset);
+  fake_pe::Store32(program, 0x3C, peOffset);
   program.replace(peOffset, 4, std::string("PE\0\0", 4));
-  Put16(program, peOffset + 4, shape.machine);
-  Put16(program, peOffset + 6, 1);      // sections
-  Put16(program, peOffset + 20, optionalLength);
-  Put16(program, peOffset + 22, 0x0102);  // executable, 32-bit
+  fake_pe::Store16(program, peOffset + 4, shape.machine);
+  fake_pe::Store16(program, peOffset + 6, 1);      // sections
+  fake_pe::Store16(program, peOffset + 20, optionalLength);
+  fake_pe::Store16(program, peOffset + 22, 0x0102);  // executable, 32-bit
   const uint32_t optional = peOffset + 24;
-  Put16(program, optional, pe32Plus ? 0x020B : 0x010B);
-  Put16(program, optional + 68, shape.subsystem);
-  Put32(program, optional + directories - 4, 16);
-  Put32(program, optional + directories + 16, rva);
-  Put32(program, optional + directories + 20, static_cast<uint32_t>(tree.size()));
+  fake_pe::Store16(program, optional, pe32Plus ? 0x020B : 0x010B);
+  fake_pe::Store16(program, optional + 68, shape.subsystem);
+  fake_pe::Store32(program, optional + directories - 4, 16);
+  fake_pe::Store32(program, optional + directories + 16, rva);
+  fake_pe::Store32(program, optional + directories + 20, static_cast<uint32_t>(tree.size()));
   program.replace(sectionTable, 5, ".rsrc");
-  Put32(program, sectionTable + 8, static_cast<uint32_t>(tree.size()));
-  Put32(program, sectionTable + 12, rva);
-  Put32(program, sectionTable + 16, static_cast<uint32_t>(tree.size()));
-  Put32(program, sectionTable + 20, rawOffset);
+  fake_pe::Store32(program, sectionTable + 8, static_cast<uint32_t>(tree.size()));
+  fake_pe::Store32(program, sectionTable + 12, rva);
+  fake_pe::Store32(program, sectionTable + 16, static_cast<uint32_t>(tree.size()));
+  fake_pe::Store32(program, sectionTable + 20, rawOffset);
   return program + tree;
 }
 
 inline const std::string kStub = MakeProgram(ProgramShape());
 
 // The stub followed by other bytes, as a program's sections would follow its headers.
-inline std::string StubOfLength(size_t length) { return kStub + std::string(length - kStub.size(), 'h'); }
+inline std::string StubOfLength(size_t length) {
+  return kStub + std::string(length - kStub.size(), 'h');
+}
 // "1.0.5 <= 1.0.4", then 补丁 and 修复 in UTF-8, and as the installer must get them.
 inline const std::string kUtf8Manifest =
     "1.0.5 <= 1.0.4\n\xE8\xA1\xA5\xE4\xB8\x81 \xE4\xBF\xAE\xE5\xA4\x8D\n";
 inline const std::string kCp936Manifest = "1.0.5 <= 1.0.4\n\xB2\xB9\xB6\xA1 \xD0\xDE\xB8\xB4\n";
 // What build stores of either: line ends as Windows' edit control breaks them.
-inline const std::string kStoredManifest = "1.0.5 <= 1.0.4\r\n\xB2\xB9\xB6\xA1 \xD0\xDE\xB8\xB4\r\n";
+inline const std::string kStoredManifest =
+    "1.0.5 <= 1.0.4\r\n\xB2\xB9\xB6\xA1 \xD0\xDE\xB8\xB4\r\n";
 
 class TempFolder {
  public:
