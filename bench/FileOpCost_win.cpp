@@ -6,14 +6,18 @@
 //
 // The ways of making the files durable and of reporting progress are timed side by side:
 //   flush each       FlushFileBuffers per file, moved with MOVEFILE_WRITE_THROUGH, two
-//                    progress steps sent per file (the installer before coalescing)
+//                    progress steps sent per file (the installer as it was)
 //   write out each   the data written out of the cache without a flush of the disk's cache
 //                    (NtFlushBuffersFileEx, FLUSH_FLAGS_FILE_DATA_ONLY; where that is
 //                    missing, as under Wine 8, FlushFileBuffers), plain move, one
-//                    FlushFileBuffers at the end, progress moved at most every 40 ms
-//   no flush         nothing per file, one FlushFileBuffers at the end, progress as above
+//                    FlushFileBuffers at the end, progress moved at most every 40 ms (the
+//                    installer on Windows 8 and later)
+//   flush batched    nothing per file, plain move; every file reopened and flushed
+//                    later, counted at the end; progress as above (the installer where
+//                    NtFlushBuffersFileEx is missing, Wine included)
+//   no flush         nothing per file, one FlushFileBuffers at the end, progress as above:
+//                    what the calls cost without any guarantee, for comparison
 //   write-through    created with FILE_FLAG_WRITE_THROUGH, no flush, progress as above
-//   flush at end     nothing per file; at the end every file reopened and flushed
 //
 //   file-op-cost [FOLDER] [FILES]     (defaults: the current folder, 2000)
 
@@ -42,9 +46,9 @@ const char* const kStepNames[kStepCount] = {
     "write 16 KiB",            "flush / write out",       "close the temporary file",
     "move it over the target", "progress",                "at the end (per file)"};
 
-enum Variant { kFlushEach, kWriteOutEach, kNoFlush, kWriteThrough, kFlushAtEnd, kVariantCount };
-const char* const kVariantNames[kVariantCount] = {"flush each", "write out each", "no flush",
-                                                  "write-through", "flush at end"};
+enum Variant { kFlushEach, kWriteOutEach, kFlushBatched, kNoFlush, kWriteThrough, kVariantCount };
+const char* const kVariantNames[kVariantCount] = {"flush each", "write out each",
+                                                  "flush batched", "no flush", "write-through"};
 
 LARGE_INTEGER Now() {
   LARGE_INTEGER now;
@@ -152,7 +156,7 @@ void Run(Variant variant, const std::string& folder, const std::string& package,
     clock.Lap(kProgress);
   }
   if (pendingSteps > 0) SendMessageW(ProgressBar, PBM_DELTAPOS, static_cast<WPARAM>(pendingSteps), 0);
-  if (variant == kFlushAtEnd) {
+  if (variant == kFlushBatched) {
     for (int i = 0; i < kTargetCount && i < files; ++i) {
       HANDLE out = CreateFileA(TargetPath(folder, i).c_str(), GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -167,7 +171,7 @@ void Run(Variant variant, const std::string& folder, const std::string& package,
   }
   clock.Lap(kAtTheEnd);
   // Only kTargetCount names exist; an install reopens every file it wrote.
-  if (variant == kFlushAtEnd && files > kTargetCount) {
+  if (variant == kFlushBatched && files > kTargetCount) {
     clock.ticks[kAtTheEnd] *= static_cast<double>(files) / kTargetCount;
   }
 }
