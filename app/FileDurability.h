@@ -29,6 +29,7 @@ bool WriteOutFileData(HANDLE file);
 // FlushInstalledFile before the version file.
 bool InstalledFilesNeedFlush();
 
-// Reopens GameFolder + `relativeName` and flushes it to the disk. False when it cannot be
+// Reopens GameFolder + `relativeName` (converted from the ANSI code page, as CreateOutputFile
+// does) and flushes it to the disk. False when it cannot be
 // opened or flushed.
 bool FlushInstalledFile(const std::string& relativeName);

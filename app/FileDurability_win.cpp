@@ -1,6 +1,7 @@
 #include "app/FileDurability.h"
 
 #include "app/Installer.h"
+#include "app/WideText.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ bool FlushInstalledFile(const std::string& relativeName) {
   // Shared with everyone: another program may hold the file open by now, which does not
   // stop its data from being flushed.
   const HANDLE file =
-      CreateFileA((GameFolder + relativeName).c_str(), GENERIC_WRITE,
+      CreateFileW((GameFolder + WidenAnsiCodePage(relativeName)).c_str(), GENERIC_WRITE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;

@@ -52,7 +52,7 @@ std::string FormatVersionFile(GameVersion version) {
   return std::string(buffer, static_cast<size_t>(length));
 }
 
-GameVersion ReadInstalledVersion(const std::string& path) {
+GameVersion ReadInstalledVersion(const NativePath& path) {
   ScopedFile file(OpenFileForSharedRead(path));
   if (!file.IsOpen()) return 0;
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/File.h"
+
 using GameVersion = uint32_t;
 
 // 32-bit wrap-around, no range checks: a minor above 255 carries into the major.
@@ -19,4 +21,4 @@ std::string FormatVersionFile(GameVersion version);
 
 // Never fails: 0 when the file cannot be opened or read. Searches at most 4096 bytes, up
 // to the first zero byte; a field whose tag pair is missing is 0.
-GameVersion ReadInstalledVersion(const std::string& path);
+GameVersion ReadInstalledVersion(const NativePath& path);

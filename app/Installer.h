@@ -20,7 +20,8 @@
 constexpr UINT WM_INSTALL_DONE = WM_USER + 2000;
 
 // The installer's own folder followed by "..\": the prefix of every path the install writes.
-extern std::string GameFolder;
+// UTF-16, so that a folder name outside the ANSI code page is reached all the same.
+extern std::wstring GameFolder;
 
 extern HICON AppIcon;
 

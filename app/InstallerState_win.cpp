@@ -5,7 +5,7 @@
 static_assert(std::atomic<uint8_t>::is_always_lock_free);
 static_assert(std::atomic<HWND>::is_always_lock_free);
 
-std::string GameFolder;
+std::wstring GameFolder;
 HICON AppIcon = nullptr;
 std::atomic<HWND> DialogWindow{nullptr};
 std::atomic<uint8_t> InstallRunning{0};

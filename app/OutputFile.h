@@ -1,13 +1,18 @@
 #pragma once
 // Writing one file below GameFolder without ever leaving the old file half-replaced.
 //
-// The data goes into a temporary file beside the target: the target's own path followed by
-// ".~vantis", or ".~vantis1" to ".~vantis99" when that name is taken (a leftover of an
-// interrupted run, or any other file). The temporary file is created with CREATE_NEW, so
-// whatever the package's names are, no existing file is ever opened, truncated or replaced
-// by it. Only when every byte is written, written out of the cache (FileDurability.h) and
-// the handle closed does one MoveFileExA put it over the target; until then the target is
-// exactly as it was.
+// The data goes into a temporary file in the target's folder, named "~vt0", or "~vt1" to
+// "~vt99" when that name is taken (a leftover of an interrupted run, or any other file). A
+// target whose own name is shorter gets the last characters of those names, so the
+// temporary path is never longer than the target's: whatever the system can create, its
+// temporary file fits too. The temporary file is created with CREATE_NEW, so whatever the
+// package's names are, no existing file is ever opened, truncated or replaced by it. Only
+// when every byte is written, written out of the cache (FileDurability.h) and the handle
+// closed does one MoveFileExW put it over the target; until then the target is exactly as
+// it was.
+//
+// Paths are UTF-16 (GameFolder may hold characters outside the ANSI code page); the
+// package's narrow names are converted from the ANSI code page, as the ANSI functions would.
 
 #include <windows.h>
 
@@ -49,12 +54,12 @@ class OutputFile {
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   bool flushedToDisk_ = false;
-  std::string targetPath_;
-  std::string temporaryPath_;
+  std::wstring targetPath_;
+  std::wstring temporaryPath_;
 };
 
-// Opens a new temporary file for the target GameFolder + `relativeName` (written byte for
-// byte, "/" and "\" alike, no case folding). When the first attempt fails, for whatever
+// Opens a new temporary file for the target GameFolder + `relativeName` (converted from the
+// ANSI code page, "/" and "\" alike, no case folding). When the first attempt fails, for whatever
 // reason, the folders named by the prefixes before each "/" of `relativeName` are created
 // from the top down (an existing folder is fine; any other failure ends the attempt), and
 // the file is tried once more. Names with "\" between their levels get no folders created.

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "app/GameVersion.h"
 #include "app/Installer.h"
@@ -19,29 +18,22 @@ namespace {
 constexpr DWORD kModulePathSize = 32768;
 constexpr size_t kMessageSize = 4096;
 
-// The full path of the running executable, in the ANSI code page. A path that does not
-// fit comes back cut off; an empty one fails to open as a package.
-std::string GetInstallerPath() {
-  std::vector<char> buffer(kModulePathSize);
-  DWORD length = GetModuleFileNameA(nullptr, buffer.data(), kModulePathSize);
+// The full path of the running executable, as UTF-16: the ANSI form turns every character
+// outside the ANSI code page into "?", and the package could not be opened. A path that
+// does not fit comes back cut off; an empty one fails to open as a package.
+std::wstring GetInstallerPath() {
+  std::wstring buffer(kModulePathSize, L'\0');
+  DWORD length = GetModuleFileNameW(nullptr, buffer.data(), kModulePathSize);
   if (length > kModulePathSize) length = kModulePathSize;
-  return std::string(buffer.data(), length);
+  buffer.resize(length);
+  return buffer;
 }
 
 // The length of the folder part of `path`, its last "\" or "/" included; 0 when there is
-// none. Double-byte characters are stepped over whole, so that a trail byte 0x5C in a
-// Chinese file name is not taken for a separator.
-size_t FolderPartLength(const std::string& path) {
-  size_t length = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    const char c = path[i];
-    if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < path.size()) {
-      ++i;
-    } else if (c == '\\' || c == '/') {
-      length = i + 1;
-    }
-  }
-  return length;
+// none.
+size_t FolderPartLength(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? 0 : separator + 1;
 }
 
 bool AskToContinue(const char* question) {
@@ -84,18 +76,18 @@ bool OpenInstallerPackage() {
 }
 
 bool RunPreInstallChecks() {
-  const std::string installerPath = GetInstallerPath();
+  const std::wstring installerPath = GetInstallerPath();
   // Not normalised: D:\Games\Vantis\updates\setup.exe gives D:\Games\Vantis\updates\..\ and
   // a bare file name gives the relative "..\". The folder's own name is never looked at.
-  GameFolder = installerPath.substr(0, FolderPartLength(installerPath)) + "..\\";
+  GameFolder = installerPath.substr(0, FolderPartLength(installerPath)) + L"..\\";
 
-  const std::string binFolder = GameFolder + "Bin\\";
-  if (GetFileAttributesA((binFolder + "Vantis.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
+  const std::wstring binFolder = GameFolder + L"Bin\\";
+  if (GetFileAttributesW((binFolder + L"Vantis.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
     ShowMessage(kRunFromUpdatesFolder, MB_ICONERROR);
     return false;
   }
   // Missing or unreadable reads as 0.0.0, which the rule then judges.
-  const GameVersion installedVersion = ReadInstalledVersion(binFolder + "version.xml");
+  const GameVersion installedVersion = ReadInstalledVersion(binFolder + L"version.xml");
 
   const PackageEntry* manifestEntry = FindPackageEntry("config.txt");
   if (!manifestEntry) {

@@ -7,13 +7,14 @@
 
 namespace {
 
-constexpr char kSettingsFileName[] = "\\Pellory Games\\Vantis\\Config\\config.ini";
+constexpr wchar_t kSettingsFileName[] = L"\\Pellory Games\\Vantis\\Config\\config.ini";
 
-bool GetLocalAppDataFolder(std::string& folder) {
+// UTF-16, like the game folder: a user name outside the ANSI code page is still reached.
+bool GetLocalAppDataFolder(std::wstring& folder) {
   LPITEMIDLIST itemList = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_LOCAL_APPDATA, &itemList))) return false;
-  char path[MAX_PATH] = {};
-  const BOOL resolved = SHGetPathFromIDListA(itemList, path);
+  wchar_t path[MAX_PATH] = {};
+  const BOOL resolved = SHGetPathFromIDListW(itemList, path);
   CoTaskMemFree(itemList);
   if (!resolved) return false;
   folder = path;
@@ -23,11 +24,11 @@ bool GetLocalAppDataFolder(std::string& folder) {
 }  // namespace
 
 void ResetRendererSettings() {
-  std::string settingsPath;
+  std::wstring settingsPath;
   if (!GetLocalAppDataFolder(settingsPath)) return;
   settingsPath += kSettingsFileName;
   // The profile functions would create a missing file; a player who never started the game
   // has no settings to reset.
-  if (GetFileAttributesA(settingsPath.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-  WritePrivateProfileStringA("Renderer", "AAQuality", "0", settingsPath.c_str());
+  if (GetFileAttributesW(settingsPath.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  WritePrivateProfileStringW(L"Renderer", L"AAQuality", L"0", settingsPath.c_str());
 }

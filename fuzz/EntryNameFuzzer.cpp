@@ -3,8 +3,9 @@
 // holds no ":" and no control byte; no component ends in "." or " " (which covers "." and
 // ".."), splitting at every "/" and "\" byte; and no component is empty, splitting at every
 // "/" and at every "\" except one right after a byte 0x81-0xFE, which may be the second half
-// of a code page 936 character. The verdict does not change when every "/" of its own
-// becomes "\".
+// of a code page 936 character; and no component is a device name, splitting at every "/"
+// and "\" byte, as a single-byte code page does. The verdict does not change when every "/"
+// of its own becomes "\".
 
 #include <string>
 #include <string_view>
@@ -33,6 +34,22 @@ bool EveryComponent(const std::string& name, IsSeparatorAt isSeparatorAt, Check 
   return true;
 }
 
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9, in any case, before the first dot
+// and any spaces ahead of it.
+bool IsDevice(std::string_view component) {
+  std::string base(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+      base == "CONOUT$") {
+    return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
 bool StaysBelowTheFolder(const std::string& name) {
   if (name.empty() || IsSeparatorByte(name.front())) return false;
   for (char byte : name) {
@@ -46,7 +63,9 @@ bool StaysBelowTheFolder(const std::string& name) {
     return name[i] == '/' || (name[i] == '\\' && !(i > 0 && IsLeadByte(name[i - 1])));
   };
   const auto notEmpty = [](std::string_view component) { return !component.empty(); };
+  const auto notDevice = [](std::string_view component) { return !IsDevice(component); };
   return EveryComponent(name, anySeparator, noDotOrSpaceEnding) &&
+         EveryComponent(name, anySeparator, notDevice) &&
          EveryComponent(name, plainSeparator, notEmpty);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeSignature.h"
 #include "app/GameVersion.h"
 #include "package/PackageContainer.h"
 #include "packer/PackageWriter.h"
@@ -68,6 +69,27 @@ void WritePackageSeeds(const fs::path& folder) {
   empty.key = std::string(kMaxKeyLength, 'k');
   WriteSeed(folder, "empty-directory-longest-key", BuildPackage(empty));
   WriteSeed(folder, "three-bytes", "abc");
+
+  PackageLayout pe = SmallInstaller();
+  pe.host = MakePeHost(500);
+  WriteSeed(folder, "signed-installer", SignForTest(BuildPackage(pe), 64));
+}
+
+// Signed with each amount of padding, unsigned, and with entries that name no table.
+void WritePackageEndSeeds(const fs::path& folder) {
+  PackageLayout layout = SmallInstaller();
+  for (size_t extra = 0; extra < 8; extra += 3) {
+    layout.host = MakePeHost(500 + extra);
+    const std::string installer = BuildPackage(layout);
+    WriteSeed(folder, "signed-" + std::to_string(extra), SignForTest(installer, 16));
+    if (extra == 0) WriteSeed(folder, "unsigned-pe", installer);
+  }
+  std::string misaligned = SignForTest(MakePeHost(600), 16);
+  SetSecurityEntry(misaligned, static_cast<uint32_t>(misaligned.size() - 12), 12);
+  WriteSeed(folder, "misaligned-table", misaligned);
+  std::string wrapping = SignForTest(MakePeHost(600), 16);
+  SetSecurityEntry(wrapping, 0xFFFFFFF8u, static_cast<uint32_t>(wrapping.size() + 8));
+  WriteSeed(folder, "wrapping-table", wrapping);
 }
 
 void WriteDirectorySeeds(const fs::path& folder) {
@@ -171,6 +193,7 @@ int main(int argc, char** argv) {
   }
   const fs::path corpus = argv[1];
   WritePackageSeeds(corpus / "package");
+  WritePackageEndSeeds(corpus / "package_end");
   WriteDirectorySeeds(corpus / "directory");
   WriteEntryStreamSeeds(corpus / "entry_stream");
   WriteManifestSeeds(corpus / "manifest");

@@ -41,17 +41,31 @@ bool IsDeviceName(std::string_view component) {
   return false;
 }
 
-bool IsSafeComponent(std::string_view component) {
+// Covers "." and ".." as well: the path layer drops trailing dots and spaces.
+bool IsDangerousComponent(std::string_view component) {
   if (component.empty()) return false;
-  // Covers "." and ".." as well: the path layer drops trailing dots and spaces.
-  if (component.back() == '.' || component.back() == ' ') return false;
-  return !IsDeviceName(component);
+  return component.back() == '.' || component.back() == ' ' || IsDeviceName(component);
 }
 
-}  // namespace
+bool IsSafeComponent(std::string_view component) {
+  return !component.empty() && !IsDangerousComponent(component);
+}
 
-bool IsSafeEntryName(const std::string& name) {
-  const std::string_view text(name);
+// A single-byte code page takes every 0x5C for a separator, also the second byte of a code
+// page 936 pair: "\x81\\NUL" is one character there, but the device NUL below folder
+// "\x81" here. Empty components only come from such pairs (the code page 936 reading refuses
+// the others); they are harmless, so only dangerous components count.
+bool IsSafeInSingleByteCodePage(std::string_view text) {
+  size_t componentStart = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsSeparator(static_cast<unsigned char>(text[i]))) continue;
+    if (IsDangerousComponent(text.substr(componentStart, i - componentStart))) return false;
+    componentStart = i + 1;
+  }
+  return true;
+}
+
+bool IsSafeInCodePage936(std::string_view text) {
   size_t componentStart = 0;
   size_t i = 0;
   while (i < text.size()) {
@@ -72,4 +86,10 @@ bool IsSafeEntryName(const std::string& name) {
     ++i;
   }
   return IsSafeComponent(text.substr(componentStart));
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const std::string& name) {
+  return IsSafeInCodePage936(name) && IsSafeInSingleByteCodePage(name);
 }

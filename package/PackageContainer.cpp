@@ -1,11 +1,13 @@
 #include "package/PackageContainer.h"
 
 #include "crypto/DirectoryStream.h"
+#include "package/PackageEnd.h"
 
 // A package file. Integers are little-endian; every position is absolute in the file.
 // There is no magic number, count or checksum: a file is a package when these parse.
 //
-// Trailer, the last 4 bytes of the file:
+// Trailer, the last 4 bytes of the package: of the file, or of what comes before the
+// certificate table of a signed installer (package/PackageEnd.cpp):
 //   u32  headerOffset XOR 0x5C3B        (only the low 16 bits are masked)
 //
 // Header, at headerOffset, within the first 80 bytes read from there:
@@ -103,21 +105,28 @@ bool ParseDirectoryRecords(const uint8_t* data, uint32_t length, void* context) 
 bool ReadPackageHeader(PackageVolume& volume, FileHandle file, DirectoryMap& directory) {
   uint32_t fileSize = 0;
   if (!GetFileSize32(file, &fileSize) || fileSize == 0) return false;
+  // In a signed installer the package ends before the certificate table; in any other
+  // file this is the file's end.
+  const uint32_t packageEnd = FindPackageEnd(file, fileSize).endOffset;
 
-  // Files of 1 to 3 bytes fail here: the seek cannot reach a negative position.
+  // Files of 1 to 3 bytes fail here.
   uint8_t trailer[kTrailerLength];
-  if (!SeekFileFromStart(file, fileSize - kTrailerLength, nullptr)) return false;
+  if (packageEnd < kTrailerLength) return false;
+  if (!SeekFileFromStart(file, packageEnd - kTrailerLength, nullptr)) return false;
   if (!ReadFileExact(file, trailer, kTrailerLength)) return false;
   ByteCursor trailerCursor(trailer, kTrailerLength);
   const uint32_t headerOffset = trailerCursor.TakeU32() ^ kTrailerMask;
 
-  // The seek's result is deliberately not tested: when it cannot reach headerOffset the
-  // position stays at the end of the file, the read below yields nothing and the parse
-  // fails for want of bytes.
-  SeekFileFromStart(file, headerOffset, nullptr);
+  // A header at or past the package's end, or at a position the seek cannot reach, gives
+  // no bytes and fails the parse below. Without a certificate table that is what reading
+  // at the end of the file gave; with one, it keeps the table's bytes out of the header.
   uint8_t header[kHeaderReadLimit];
   uint32_t headerLength = 0;
-  if (!ReadFileBytes(file, header, kHeaderReadLimit, &headerLength)) return false;
+  if (headerOffset < packageEnd && SeekFileFromStart(file, headerOffset, nullptr)) {
+    const uint32_t left = packageEnd - headerOffset;
+    const uint32_t limit = left < kHeaderReadLimit ? left : kHeaderReadLimit;
+    if (!ReadFileBytes(file, header, limit, &headerLength)) return false;
+  }
 
   ByteCursor cursor(header, headerLength);
   const uint16_t keyLength = cursor.TakeU16();

@@ -26,7 +26,7 @@ using DirectoryMap = std::map<std::string, PackageEntry, EntryNameLess>;
 
 struct PackageVolume {
   std::string key;   // written by ReadPackageHeader
-  std::string path;  // every open of the volume uses it
+  NativePath path;   // every open of the volume uses it
 };
 
 // Finds the header through the trailer, stores the key in `volume.key` and reads the

@@ -47,7 +47,7 @@ uint32_t ReservedLength(FileHandle file, const PackageEntry& entry) {
 
 }  // namespace
 
-bool OpenPackage(const std::string& path) {
+bool OpenPackage(const NativePath& path) {
   PackageIndex.clear();
   PackageVolumeTable.clear();
   try {

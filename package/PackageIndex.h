@@ -16,7 +16,7 @@ extern PackageIndexMap PackageIndex;
 
 // Empties the state and opens `path` as volume 0. False when the file cannot be opened or
 // is no valid package; the index then stays empty.
-bool OpenPackage(const std::string& path);
+bool OpenPackage(const NativePath& path);
 
 // Opens one volume of the table and merges its directory into the index, applying removal
 // markers. The index is untouched on failure.

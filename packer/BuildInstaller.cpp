@@ -8,10 +8,13 @@
 #include "crypto/DirectoryStream.h"
 #include "crypto/EntryStream.h"
 #include "package/PackageContainer.h"
+#include "package/PackageEnd.h"
 #include "packer/HostSystem.h"
 #include "packer/ManifestSummary.h"
+#include "packer/NotesLayout.h"
 #include "packer/PackageWriter.h"
 #include "packer/Progress.h"
+#include "packer/Sha256.h"
 #include "packer/SourceTree.h"
 #include "packer/StagedFile.h"
 
@@ -28,6 +31,9 @@ constexpr uint32_t kChunkHeaderLength = 8;
 constexpr uint64_t kEntryDataLimit = 0x80000000u;
 // Sizes and positions are 32-bit, and the reader takes the file size as 32 bits.
 constexpr uint64_t kPositionLimit = 0xFFFFFFFFu;
+// Signing pads the file to a multiple of 8 before the certificate table; a finished
+// installer of such a length needs no padding.
+constexpr uint64_t kSigningAlignment = 8;
 
 struct PlannedEntry {
   const SourceFile* source = nullptr;
@@ -65,6 +71,22 @@ bool ReadWholeFile(const fs::path& path, std::string& content) {
   return true;
 }
 
+// The notes still install as they are; the player would have to scroll to read them.
+void WarnOfNotesLayout(const std::string& notes, CommandOutput& output) {
+  const NotesExtent extent = MeasureNotes(notes);
+  if (extent.lineCount > kNotesBoxLines) {
+    output.err << "vantis-pack: " << kManifestName << ": the notes take " << extent.lineCount
+               << " lines; the installer's text box shows " << kNotesBoxLines
+               << " without scrolling\n";
+  }
+  if (extent.widestColumns > kNotesBoxColumns) {
+    output.err << "vantis-pack: " << kManifestName << ": line " << extent.widestLine
+               << " of the notes is about " << extent.widestColumns
+               << " characters wide; the installer's text box shows about " << kNotesBoxColumns
+               << " (a Chinese character counts as two)\n";
+  }
+}
+
 bool LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
                   CommandOutput& output, std::string& manifest, std::string& error) {
   const auto found = std::find_if(files.begin(), files.end(), [](const SourceFile& file) {
@@ -98,6 +120,11 @@ bool LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
     return false;
   }
   if (!notice.empty()) output.err << "vantis-pack: " << kManifestName << ": " << notice << "\n";
+  if (const size_t converted = ConvertBareLineFeeds(text)) {
+    output.err << "vantis-pack: " << kManifestName << ": " << converted
+               << " LF line end(s) converted to CR LF; Windows breaks the notes' lines only "
+                  "at CR LF\n";
+  }
 
   const ManifestSummary summary = SummarizeManifest(text);
   if (summary.rule == RuleInvalid) {
@@ -110,6 +137,7 @@ bool LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
     output.err << "vantis-pack: " << kManifestName << ": a zero byte at byte " << zero
                << " ends the notes there; the installer shows nothing after it\n";
   }
+  WarnOfNotesLayout(summary.notes, output);
   manifest.swap(text);
   return true;
 }
@@ -149,8 +177,32 @@ bool CheckStub(const fs::path& stub, uint64_t& stubLength, std::string& error) {
     error = stub.u8string() + ": not a Windows program (no \"MZ\" at its start)";
     return false;
   }
+  ScopedFile file(OpenFileForSharedRead(stub.native()));
+  if (!file.IsOpen() || stubLength > kPositionLimit) return true;  // the copy says why
+  const PackageEnd end = FindPackageEnd(file.Get(), static_cast<uint32_t>(stubLength));
+  if (end.certificateTableLength != 0) {
+    error = stub.u8string() + ": is signed (a certificate table of " +
+            FormatCount(end.certificateTableLength) +
+            " bytes); a package appended to it would break that signature. Build from the "
+            "unsigned installer program and sign the finished installer";
+    return false;
+  }
   return true;
 }
+
+// The output file and the SHA-256 of everything written to it.
+struct HashedOutput {
+  StagedFile file;
+  Sha256State hash;
+
+  bool Write(const void* data, size_t length, std::string& error) {
+    UpdateSha256(hash, data, length);
+    return file.Write(data, length, error);
+  }
+  bool Write(const std::string& data, std::string& error) {
+    return Write(data.data(), data.size(), error);
+  }
+};
 
 // Where everything goes: entry data behind the stub, then the directory and the header.
 struct PackagePlan {
@@ -225,7 +277,7 @@ std::string EncodeDirectory(const std::string& key, const PackagePlan& plan) {
   return stream.bytes;
 }
 
-bool CopyStub(const fs::path& stub, uint64_t stubLength, StagedFile& out, std::string& error) {
+bool CopyStub(const fs::path& stub, uint64_t stubLength, HashedOutput& out, std::string& error) {
   std::ifstream in(stub, std::ios::binary);
   std::string buffer(kChunkPlainLength, '\0');
   uint64_t left = stubLength;
@@ -242,7 +294,7 @@ bool CopyStub(const fs::path& stub, uint64_t stubLength, StagedFile& out, std::s
 }
 
 // One chunk in memory at a time: read, encrypt, write.
-bool WriteEntryData(const PlannedEntry& entry, const std::string& key, StagedFile& out,
+bool WriteEntryData(const PlannedEntry& entry, const std::string& key, HashedOutput& out,
                     ProgressBar& progress, std::string& error) {
   std::ifstream file;
   std::istringstream text;
@@ -358,9 +410,16 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
   PackagePlan plan;
   if (!PlanPackage(files, manifest, stubLength, plan, error)) return false;
   const std::string directory = EncodeDirectory(key, plan);
-  const uint64_t headerOffset = plan.dataEnd + directory.size();
   const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
-  const uint64_t totalLength = headerOffset + header.size() + EncodePackageTrailer(0).size();
+  const uint64_t trailerLength = EncodePackageTrailer(0).size();
+  // Zeros between the directory and the header, which the trailer finds wherever it is.
+  const uint64_t unpaddedLength =
+      plan.dataEnd + directory.size() + header.size() + trailerLength;
+  const std::string padding(
+      static_cast<size_t>((kSigningAlignment - unpaddedLength % kSigningAlignment) %
+                          kSigningAlignment), '\0');
+  const uint64_t headerOffset = plan.dataEnd + directory.size() + padding.size();
+  const uint64_t totalLength = unpaddedLength + padding.size();
   if (totalLength > kPositionLimit) {
     error = "the installer would be " + FormatCount(totalLength) +
             " bytes; positions in the package are 32-bit, so it must stay below 4 GiB; split "
@@ -373,8 +432,8 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
     error = options.outputPath.u8string() + ": is a folder";
     return false;
   }
-  StagedFile out;
-  if (!out.Create(options.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
+  HashedOutput out;
+  if (!out.file.Create(options.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
     return false;
   }
   uint64_t contentLength = 0;
@@ -385,9 +444,9 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
       if (!WriteEntryData(plan.entries[index], key, out, progress, error)) return false;
     }
   }
-  if (!out.Write(directory, error) || !out.Write(header, error) ||
+  if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
       !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||
-      !out.Commit(error)) {
+      !out.file.Commit(error)) {
     return false;
   }
 
@@ -397,7 +456,8 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
              << FormatCount(contentLength) << " bytes of content, "
              << FormatCount(totalLength) << " bytes in all\n"
              << "  " << DescribeManifest(summary) << "\n"
-             << "  installer program " << stub.u8string() << "\n";
+             << "  installer program " << stub.u8string() << "\n"
+             << "  SHA-256 " << FormatSha256(FinishSha256(out.hash)) << "\n";
   if (options.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
   return true;
 }

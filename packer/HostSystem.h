@@ -38,6 +38,3 @@ inline bool IsPathWithin(const std::filesystem::path& path, const std::filesyste
   }
   return true;
 }
-
-// The path in the narrow form the package reader (platform/File.h) opens.
-std::string ToPackageReaderPath(const std::filesystem::path& path);

@@ -43,5 +43,3 @@ bool ResolveRealPath(const std::filesystem::path& path, std::filesystem::path& r
   realPath = resolved.get();
   return true;
 }
-
-std::string ToPackageReaderPath(const std::filesystem::path& path) { return path.native(); }

@@ -88,8 +88,3 @@ bool ResolveRealPath(const std::filesystem::path& path, std::filesystem::path& r
   realPath = std::filesystem::path(buffer);
   return true;
 }
-
-std::string ToPackageReaderPath(const std::filesystem::path& path) {
-  const std::wstring& wide = path.native();
-  return WideToCodePage(wide.c_str(), static_cast<int>(wide.size()), CP_ACP);
-}

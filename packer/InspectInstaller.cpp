@@ -7,6 +7,7 @@
 
 #include "crypto/EntryStream.h"
 #include "package/EntryName.h"
+#include "package/PackageEnd.h"
 #include "package/PackageIndex.h"
 #include "packer/CodePage936.h"
 #include "packer/HostSystem.h"
@@ -56,13 +57,25 @@ bool OpenInstaller(const fs::path& installer, std::string& error) {
     error = installer.u8string() + ": no such file";
     return false;
   }
-  if (!OpenPackage(ToPackageReaderPath(installer))) {
+  if (!OpenPackage(installer.native())) {
     error = installer.u8string() +
             ": no package found, or its trailer, header or directory is damaged; the installer "
             "would refuse to start";
     return false;
   }
   return true;
+}
+
+// Whether a certificate table follows the package, as the installer finds it. Whether the
+// signature in it is good is for the signing tools to say.
+std::string DescribeSignature(const fs::path& installer) {
+  ScopedFile file(OpenFileForSharedRead(installer.native()));
+  uint32_t fileSize = 0;
+  if (!file.IsOpen() || !GetFileSize32(file.Get(), &fileSize)) return "unknown (cannot be read)";
+  const PackageEnd end = FindPackageEnd(file.Get(), fileSize);
+  if (end.certificateTableLength == 0) return "not signed";
+  return "signed, certificate table of " + FormatCount(end.certificateTableLength) +
+         " bytes at byte " + FormatCount(end.certificateTableOffset);
 }
 
 // The installer refuses the whole package when any name fails its rule.
@@ -195,7 +208,8 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
   if (!OpenInstaller(installer, error)) return false;
 
   std::ostream& out = output.out;
-  out << installer.u8string() << "\n";
+  out << installer.u8string() << "\n"
+      << "signature         " << DescribeSignature(installer) << "\n";
   if (FindPackageEntry(kManifestName)) {
     ManifestSummary manifest;
     if (!ReadManifest(manifest, error)) return false;
@@ -261,7 +275,7 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
 
   output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
              << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
-             << "\n";
+             << "; " << DescribeSignature(installer) << "\n";
   return true;
 }
 

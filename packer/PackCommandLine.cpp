@@ -39,6 +39,10 @@ constexpr char kBuildHelp[] =
     "with, then the notes). Symbolic links are followed when they stay inside SOURCE_DIR;\n"
     "empty folders are left out, as the installer creates folders only for files.\n"
     "OUTPUT.exe appears only when it is complete; on any error nothing is left behind.\n"
+    "The notes' LF line ends become CR LF, the only ones Windows breaks lines at, and a\n"
+    "warning says when the notes need more than the dialog's 3 lines or are too wide.\n"
+    "OUTPUT.exe's length is a multiple of 8, ready for signing; the summary shows its\n"
+    "SHA-256. Sign OUTPUT.exe afterwards; a signed --stub is refused.\n"
     "\n"
     "options:\n"
     "  -o, --output PATH       the installer to write (replaced if it exists)\n"
@@ -55,15 +59,18 @@ constexpr char kBuildHelp[] =
 constexpr char kListHelp[] =
     "usage: vantis-pack list INSTALLER\n"
     "\n"
-    "Shows the manifest's versions, rule and notes, and every entry with its size, aux\n"
-    "fields and data offset, in the order the installer installs them.\n";
+    "Shows whether INSTALLER is signed (the size of its certificate table; the signature\n"
+    "itself is for the signing tools to check), the manifest's versions, rule and notes,\n"
+    "and every entry with its size, aux fields and data offset, in the order the\n"
+    "installer installs them.\n";
 
 constexpr char kVerifyHelp[] =
     "usage: vantis-pack verify INSTALLER\n"
     "\n"
     "Opens INSTALLER as the installer does, checks every name with its rule, checks\n"
     "config.txt, and reads and decrypts every entry. Exits with 0 only when the installer\n"
-    "would install every entry; otherwise names the first entry that fails, and why.\n";
+    "would install every entry; otherwise names the first entry that fails, and why.\n"
+    "Also says whether INSTALLER is signed.\n";
 
 constexpr char kExtractHelp[] =
     "usage: vantis-pack extract INSTALLER -C DIR\n"

@@ -10,9 +10,17 @@
 using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
-// CreateFileA(GENERIC_READ, FILE_SHARE_READ, no security, OPEN_EXISTING,
+// A path as the system's file functions take it. On Windows that is UTF-16: a path taken
+// from the system in the ANSI code page loses every character outside that code page.
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
+
+// CreateFileW(GENERIC_READ, FILE_SHARE_READ, no security, OPEN_EXISTING,
 // FILE_ATTRIBUTE_NORMAL, no template). Returns kInvalidFile on failure.
-FileHandle OpenFileForSharedRead(const std::string& path);
+FileHandle OpenFileForSharedRead(const NativePath& path);
 
 // GetFileSize without a high part: the low 32 bits of the size.
 bool GetFileSize32(FileHandle file, uint32_t* size);

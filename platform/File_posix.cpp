@@ -11,7 +11,7 @@ int ToDescriptor(FileHandle file) { return static_cast<int>(file); }
 
 }  // namespace
 
-FileHandle OpenFileForSharedRead(const std::string& path) {
+FileHandle OpenFileForSharedRead(const NativePath& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return kInvalidFile;
   struct stat info {};

@@ -8,8 +8,8 @@ HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 }  // namespace
 
-FileHandle OpenFileForSharedRead(const std::string& path) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+FileHandle OpenFileForSharedRead(const NativePath& path) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return kInvalidFile;
   return reinterpret_cast<FileHandle>(handle);

@@ -18,7 +18,7 @@ seconds=${1:-60}
 shift || true
 fuzzers=("$@")
 if [ ${#fuzzers[@]} -eq 0 ]; then
-  fuzzers=(package directory entry_stream manifest version_file entry_name round_trip)
+  fuzzers=(package package_end directory entry_stream manifest version_file entry_name round_trip)
 fi
 
 cmake --preset fuzz >/dev/null

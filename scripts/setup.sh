@@ -10,6 +10,7 @@ packages=(
   g++-i686-linux-gnu
   wine wine32:i386 wine64 xvfb x11-utils imagemagick locales fonts-wqy-microhei
   googletest libssl-dev openssl
+  osslsigncode       # signs and verifies the installer in the end-to-end tests
   clang libclang-rt-14-dev
   llvm               # llvm-symbolizer: sanitizer and fuzzer reports with file and line
   qemu-user-static   # runs the 32-bit Linux tests where the machine cannot execute 32-bit code

@@ -123,7 +123,7 @@ Installer MakeInstaller(const Order& order) {
 
   // Each entry's stream, chunk by chunk, from its record's offset.
   TempFile file(bytes);
-  EXPECT_TRUE(OpenPackage(file.Path()));
+  EXPECT_TRUE(OpenPackage(file.Native()));
   installer.entryData = {bytes.size(), 0};
   for (const auto& [name, entry] : PackageIndex) {
     position = entry.offset;
@@ -159,7 +159,7 @@ struct Reading {
 
 Reading ReadAsTheInstaller(const TempFile& file, const Installer& installer) {
   Reading reading;
-  if (!OpenPackage(file.Path())) {
+  if (!OpenPackage(file.Native())) {
     EXPECT_TRUE(PackageIndex.empty());
     return reading;
   }

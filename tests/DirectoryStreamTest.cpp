@@ -14,7 +14,7 @@ const std::string kKey = "directory key";
 StreamResult Read(const std::string& bytes, const std::string& key = kKey,
                   ChunkSink consumer = CollectChunk) {
   TempFile temp(bytes);
-  ScopedFile file(OpenFileForSharedRead(temp.Path()));
+  ScopedFile file(OpenFileForSharedRead(temp.Native()));
   EXPECT_TRUE(file.IsOpen());
   StreamResult result;
   result.ok = ReadDirectoryStream(file.Get(), key, consumer, &result.chunks);

@@ -36,12 +36,14 @@ TEST(EntryName, RejectsDeviceNamesInAnyComponentCaseAndExtension) {
 }
 
 TEST(EntryName, ReadsCodePage936PairsAsOneCharacter) {
-  // 补丁/文件.txt, and characters whose trail byte is 0x5C: no separator there, so neither
-  // an empty component nor a device name follows it.
+  // 补丁/文件.txt, and characters whose trail byte is 0x5C: no separator there, so no empty
+  // component follows it.
   ExpectAll(true, {"\xB2\xB9\xB6\xA1/\xCE\xC4\xBC\xFE.txt", "\xD5\x5C", "a\x95\x5C/b",
-                   "\x95\x5C" "CON", "\x95\x5C.dat", "\x81\x40\xFE\xFE"});
+                   "\x95\x5C" "CONSOLE", "\x95\x5C.dat", "\x81\x40\xFE\xFE"});
   // The pair still ends its component: a trail byte is no dot, but what follows can be.
   ExpectAll(false, {"\x81\x5C..", "\x81\x5C.", "\xD5\x5C/", "\xD5\x5C/../a"});
+  // A single-byte code page splits at that 0x5C: a device or a dot-ending name follows.
+  ExpectAll(false, {"\x81\x5CNUL", "\x95\x5C" "CON", "a\x95\x5C" "aux.txt/b", "\xD5\x5C" "com1"});
   // A lead byte without a valid trail byte would swallow the byte after it.
   ExpectAll(false, {"\xB2", "ab\xB2", "\xB2/a", "\xB2 a", "\xB2:", "\xB2\x7F", "\xB2\xFF",
                     "\xB2\x3F"});

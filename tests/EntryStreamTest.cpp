@@ -13,7 +13,7 @@ const std::string kKey = "entry key";
 
 StreamResult Read(const std::string& bytes, uint32_t size, ChunkSink sink = CollectChunk) {
   TempFile temp(bytes);
-  ScopedFile file(OpenFileForSharedRead(temp.Path()));
+  ScopedFile file(OpenFileForSharedRead(temp.Native()));
   EXPECT_TRUE(file.IsOpen());
   PackageEntry entry;
   entry.size = size;

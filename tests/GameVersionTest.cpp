@@ -11,7 +11,7 @@ namespace {
 
 GameVersion ReadVersionText(const std::string& text) {
   TempFile file(text);
-  return ReadInstalledVersion(file.Path());
+  return ReadInstalledVersion(file.Native());
 }
 
 std::string Tagged(const char* name, const std::string& value) {
@@ -122,10 +122,10 @@ TEST(ReadInstalledVersion, SeesOnlyTheFirst4096Bytes) {
 }
 
 TEST(ReadInstalledVersion, MissingFileReadsAsZero) {
-  std::string path;
+  NativePath path;
   {
     TempFile file;
-    path = file.Path();
+    path = file.Native();
   }
   EXPECT_EQ(ReadInstalledVersion(path), 0u);
 }

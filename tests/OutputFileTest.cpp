@@ -65,16 +65,17 @@ class OutputFileTest : public testing::Test {
     folder_ = std::string(temp) + "vantis-output-" + std::to_string(GetCurrentProcessId()) + "-" +
               std::to_string(counter++);
     ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
-    GameFolder = folder_ + "\\";
+    gameFolder_ = folder_ + "\\";
+    GameFolder.assign(gameFolder_.begin(), gameFolder_.end());  // ASCII
   }
   void TearDown() override { RemoveTree(folder_); }
 
-  std::string PathOf(const std::string& name) const { return GameFolder + name; }
+  std::string PathOf(const std::string& name) const { return gameFolder_ + name; }
 
   std::set<std::string> Listing(const std::string& subfolder = "") const {
     std::set<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((GameFolder + subfolder + "*").c_str(), &found);
+    HANDLE search = FindFirstFileA((gameFolder_ + subfolder + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
       const std::string name = found.cFileName;
@@ -95,6 +96,7 @@ class OutputFileTest : public testing::Test {
   }
 
   std::string folder_;
+  std::string gameFolder_;
 };
 
 using Names = std::set<std::string>;
@@ -102,7 +104,7 @@ using Names = std::set<std::string>;
 TEST_F(OutputFileTest, CreatesFoldersNamedWithSlashesAndReplacesTheTargetLast) {
   OutputFile file;
   ASSERT_TRUE(CreateOutputFile("a/b/c.dat", file));
-  EXPECT_EQ(Listing("a\\b\\"), Names{"c.dat.~vantis"});
+  EXPECT_EQ(Listing("a\\b\\"), Names{"~vt0"});
   ASSERT_TRUE(file.Write("first "));
   ASSERT_TRUE(file.Write(""));
   ASSERT_TRUE(file.Write("second"));
@@ -157,17 +159,31 @@ TEST_F(OutputFileTest, AnAbandonedFileLeavesTheTargetAndFolderAsTheyWere) {
 }
 
 TEST_F(OutputFileTest, TheTemporaryFileNeverReusesAnExistingName) {
-  WriteFileText(PathOf("x.dat.~vantis"), "someone else's");
-  WriteFileText(PathOf("x.dat.~vantis1"), "and another");
+  WriteFileText(PathOf("~vt0"), "someone else's");
+  ASSERT_TRUE(CreateDirectoryA(PathOf("~vt1").c_str(), nullptr));
   OutputFile file;
   ASSERT_TRUE(CreateOutputFile("x.dat", file));
-  EXPECT_EQ(Listing(), (Names{"x.dat.~vantis", "x.dat.~vantis1", "x.dat.~vantis2"}));
+  EXPECT_EQ(Listing(), (Names{"~vt0", "~vt1", "~vt2"}));
   ASSERT_TRUE(file.Write("new"));
   ASSERT_TRUE(file.Close());
   ASSERT_TRUE(file.ReplaceTarget());
   EXPECT_EQ(ReadFileText(PathOf("x.dat")), "new");
-  EXPECT_EQ(ReadFileText(PathOf("x.dat.~vantis")), "someone else's");
-  EXPECT_EQ(ReadFileText(PathOf("x.dat.~vantis1")), "and another");
+  EXPECT_EQ(ReadFileText(PathOf("~vt0")), "someone else's");
+  EXPECT_EQ(Listing(), (Names{"~vt0", "~vt1", "x.dat"}));
+}
+
+// The system refuses paths of MAX_PATH characters or more. A target just below the limit
+// must still be written, so its temporary path may be no longer than its own.
+TEST_F(OutputFileTest, ATargetJustBelowThePathLimitIsWritten) {
+  const std::string longName = std::string(MAX_PATH - 1 - gameFolder_.size(), 'n');
+  ASSERT_TRUE(WriteWhole(longName, {"long"}));
+  EXPECT_EQ(ReadFileText(PathOf(longName)), "long");
+
+  // Short names get the temporary names' last characters, never the target's own name.
+  OutputFile one, two;
+  ASSERT_TRUE(CreateOutputFile("x", one));
+  ASSERT_TRUE(CreateOutputFile("t0", two));
+  EXPECT_EQ(Listing(), (Names{longName, "0", "t1"}));
 }
 
 TEST_F(OutputFileTest, AFolderOrALockedFileAtTheTargetStaysAndTheTemporaryFileGoes) {

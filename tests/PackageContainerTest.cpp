@@ -20,7 +20,7 @@ struct Opened {
 
 Opened ReadPackage(const std::string& fileBytes) {
   TempFile temp(fileBytes);
-  ScopedFile file(OpenFileForSharedRead(temp.Path()));
+  ScopedFile file(OpenFileForSharedRead(temp.Native()));
   EXPECT_TRUE(file.IsOpen());
   Opened result;
   result.volume.key = "stale";

@@ -16,7 +16,7 @@ const std::string kKey = "index key, longer than IDEA takes";
 // Writes the package to a file that lives as long as the result, and opens it.
 std::unique_ptr<TempFile> Open(const PackageLayout& layout) {
   auto file = std::make_unique<TempFile>(BuildPackage(layout));
-  EXPECT_TRUE(OpenPackage(file->Path()));
+  EXPECT_TRUE(OpenPackage(file->Native()));
   return file;
 }
 
@@ -48,7 +48,7 @@ TEST(PackageIndex, OpensAPackageAndReadsEntriesWholeAndInChunks) {
   auto file = Open(LayoutOf({MakeContentRecord("config.txt", "version=1"),
                              MakeContentRecord("Bin/big.dat", big)}));
   ASSERT_EQ(PackageVolumeTable.size(), 1u);
-  EXPECT_EQ(PackageVolumeTable[0].path, file->Path());
+  EXPECT_EQ(PackageVolumeTable[0].path, file->Native());
   EXPECT_EQ(PackageVolumeTable[0].key, kKey);
   EXPECT_EQ(IndexNames(), (std::vector<std::string>{"Bin/big.dat", "config.txt"}));
 
@@ -184,12 +184,12 @@ TEST(PackageIndex, AFailedOpenLeavesTheIndexEmpty) {
   AppendDirectoryTerminator(directory);
   TempFile damaged(BuildPackageAroundDirectory("host", kKey, directory.bytes));
 
-  EXPECT_FALSE(OpenPackage(damaged.Path()));
+  EXPECT_FALSE(OpenPackage(damaged.Native()));
   EXPECT_TRUE(PackageIndex.empty());
   ASSERT_EQ(PackageVolumeTable.size(), 1u);
-  EXPECT_EQ(PackageVolumeTable[0].path, damaged.Path());
+  EXPECT_EQ(PackageVolumeTable[0].path, damaged.Native());
 
-  EXPECT_FALSE(OpenPackage(damaged.Path() + ".missing"));
+  EXPECT_FALSE(OpenPackage(ToNativePath(damaged.Path() + ".missing")));
   EXPECT_TRUE(PackageIndex.empty());
 
   auto empty = Open(LayoutOf({}));

@@ -15,14 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "FakeSignature.h"
 #include "crypto/EntryStream.h"
 #include "package/PackageIndex.h"
 #include "packer/BuildInstaller.h"
 #include "packer/InspectInstaller.h"
 #include "packer/NotesEncoding.h"
+#include "packer/NotesLayout.h"
 #include "packer/PackCommandLine.h"
 #include "packer/PackableName.h"
 #include "packer/PackageWriter.h"
+#include "packer/Sha256.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -38,6 +41,8 @@ const std::string kStub = "MZ stands in for the installer program";
 const std::string kUtf8Manifest =
     "1.0.5 <= 1.0.4\n\xE8\xA1\xA5\xE4\xB8\x81 \xE4\xBF\xAE\xE5\xA4\x8D\n";
 const std::string kCp936Manifest = "1.0.5 <= 1.0.4\n\xB2\xB9\xB6\xA1 \xD0\xDE\xB8\xB4\n";
+// What build stores of either: line ends as Windows' edit control breaks them.
+const std::string kStoredManifest = "1.0.5 <= 1.0.4\r\n\xB2\xB9\xB6\xA1 \xD0\xDE\xB8\xB4\r\n";
 
 class TempFolder {
  public:
@@ -160,7 +165,7 @@ Outcome Extract(const fs::path& installer, const fs::path& folder) {
 
 std::string StoredEntry(const fs::path& installer, const std::string& name) {
   std::string content;
-  const PackageEntry* entry = OpenPackage(installer.string()) ? FindPackageEntry(name) : nullptr;
+  const PackageEntry* entry = OpenPackage(installer.native()) ? FindPackageEntry(name) : nullptr;
   if (!entry || !ReadEntry(*entry, content)) ADD_FAILURE() << "cannot read " << name;
   return content;
 }
@@ -200,7 +205,8 @@ TEST(PackerBuild, RoundTripsATreeThroughListVerifyAndExtract) {
   ASSERT_TRUE(built.ok) << built.err;
   EXPECT_NE(built.err.find("config.txt: converted from UTF-8 to code page 936"), std::string::npos);
   EXPECT_EQ(ReadFile(work.output).compare(0, kStub.size(), kStub), 0);
-  EXPECT_EQ(StoredEntry(work.output, "config.txt"), kCp936Manifest);
+  EXPECT_NE(built.err.find("config.txt: 2 LF line end(s) converted to CR LF"), std::string::npos);
+  EXPECT_EQ(StoredEntry(work.output, "config.txt"), kStoredManifest);
   EXPECT_NE(FindPackageEntry("\xB5\xD8\xCD\xBC/\xCB\xB5\xC3\xF7.txt"), nullptr)
       << "names are stored in code page 936";
 
@@ -223,7 +229,7 @@ TEST(PackerBuild, RoundTripsATreeThroughListVerifyAndExtract) {
   for (const auto& [name, content] : files) {
     EXPECT_EQ(ReadFile(extracted / fs::u8path(name)), content) << name;
   }
-  EXPECT_EQ(ReadFile(extracted / "config.txt"), kCp936Manifest);
+  EXPECT_EQ(ReadFile(extracted / "config.txt"), kStoredManifest);
   EXPECT_EQ(FolderListing(extracted).size(), 13u) << "7 files in 6 folders, nothing else";
 }
 
@@ -439,7 +445,7 @@ TEST_F(DamagedInstaller, FlippedByteInTheDirectory) {
 }
 
 TEST_F(DamagedInstaller, FlippedByteInAnEntrysChunkHeaderIsNamed) {
-  ASSERT_TRUE(OpenPackage(work_.output.string()));
+  ASSERT_TRUE(OpenPackage(work_.output.native()));
   const uint32_t bigOffset = FindPackageEntry("Data/big.bin")->offset;
   std::string bytes = good_;
   // The second chunk's plain length: the first chunk still reads, the entry does not, and
@@ -498,6 +504,96 @@ TEST(NotesEncoding, ConvertsUtf8AndKeepsCodePage936) {
     EXPECT_FALSE(IsValidUtf8(invalid)) << testing::PrintToString(invalid);
   }
   EXPECT_TRUE(IsValidUtf8("a\xC2\x80\xEF\xBF\xBF\xF4\x8F\xBF\xBF"));
+}
+
+TEST(NotesLayout, LineEndsAndTheTextBoxsExtent) {
+  std::string text = "a\nb\r\nc\n\n";
+  EXPECT_EQ(ConvertBareLineFeeds(text), 3u);
+  EXPECT_EQ(text, "a\r\nb\r\nc\r\n\r\n");
+  EXPECT_EQ(ConvertBareLineFeeds(text), 0u);
+
+  // Line ends at the end make no line; a Chinese character is two columns; tabs stop at 8.
+  NotesExtent extent = MeasureNotes("one\r\n\xB2\xB9\xB6\xA1 x\r\nthree\r\n\r\n");
+  EXPECT_EQ(extent.lineCount, 3u);
+  EXPECT_EQ(extent.widestLine, 2u);
+  EXPECT_EQ(extent.widestColumns, 6u);
+  extent = MeasureNotes("a\n\tb\n\n");
+  EXPECT_EQ(extent.lineCount, 2u);
+  EXPECT_EQ(extent.widestColumns, 9u);
+  EXPECT_EQ(MeasureNotes("\r\n").lineCount, 0u);
+}
+
+TEST(NotesLayout, BuildWarnsOfNotesTheBoxCannotShowWhole) {
+  Workspace work;
+  work.Add("config.txt", "1.0.5 = 1.0.4\r\n1\r\n2\r\n3\r\n" + std::string(57, 'w') + "\r\n");
+  const Outcome built = Build(work.Options());
+  ASSERT_TRUE(built.ok) << built.err;
+  EXPECT_NE(built.err.find("the notes take 4 lines; the installer's text box shows 3"),
+            std::string::npos) << built.err;
+  EXPECT_NE(built.err.find("line 4 of the notes is about 57 characters wide"), std::string::npos)
+      << built.err;
+  EXPECT_EQ(built.err.find("LF"), std::string::npos) << "CR LF is left alone";
+
+  work.Add("config.txt", "1.0.5 = 1.0.4\r\n1\r\n2\r\n" + std::string(56, 'w'));
+  EXPECT_EQ(Build(work.Options()).err, "");
+}
+
+#ifdef VANTIS_SAMPLE_PATCH
+// The sample is what publishers copy: stored as Windows shows it, and fitting the box.
+TEST(NotesLayout, SamplePatchIsStoredWithCrLfAndFits) {
+  const fs::path sample = fs::u8path(VANTIS_SAMPLE_PATCH);
+  std::string raw = ReadFile(sample / "config.txt");
+  ASSERT_FALSE(raw.empty());
+  EXPECT_EQ(ConvertBareLineFeeds(raw), 0u) << "a checkout turned its CR LF into LF";
+  Workspace work;
+  BuildOptions options = work.Options();
+  options.sourceFolder = sample;
+  const Outcome built = Build(options);
+  ASSERT_TRUE(built.ok) << built.err;
+  EXPECT_EQ(built.err, "vantis-pack: config.txt: converted from UTF-8 to code page 936\n");
+}
+#endif
+
+// Signing appends a certificate table; the installer and every command read past it.
+TEST(PackerSigning, SignedInstallersListVerifyAndExtract) {
+  Workspace work;
+  WriteFile(work.stub, MakePeHost(3001));
+  work.Add("config.txt", kUtf8Manifest);
+  work.Add("Data/a.txt", Pattern(5001, 4));
+  const Outcome built = Build(work.Options());
+  ASSERT_TRUE(built.ok) << built.err;
+  const std::string unsigned_ = ReadFile(work.output);
+  EXPECT_EQ(unsigned_.size() % 8, 0u) << "signing would pad it";
+  Sha256State state;
+  UpdateSha256(state, unsigned_.data(), unsigned_.size());
+  EXPECT_NE(built.out.find("  SHA-256 " + FormatSha256(FinishSha256(state)) + "\n"),
+            std::string::npos) << built.out;
+  EXPECT_NE(List(work.output).out.find("\nsignature         not signed\n"), std::string::npos);
+
+  const fs::path signed_ = work.folder.Path() / "signed.exe";
+  WriteFile(signed_, SignForTest(unsigned_, 2048));
+  const std::string table = "signed, certificate table of 2,048 bytes at byte " +
+                            FormatCount(unsigned_.size());
+  const Outcome listed = List(signed_);
+  ASSERT_TRUE(listed.ok) << listed.err;
+  EXPECT_NE(listed.out.find("signature         " + table + "\n"), std::string::npos)
+      << listed.out;
+  const Outcome verified = Verify(signed_);
+  ASSERT_TRUE(verified.ok) << verified.err;
+  EXPECT_NE(verified.out.find(": OK, 2 entries"), std::string::npos) << verified.out;
+  EXPECT_NE(verified.out.find("; " + table + "\n"), std::string::npos) << verified.out;
+  const fs::path extracted = work.folder.Path() / "extracted";
+  ASSERT_TRUE(Extract(signed_, extracted).ok);
+  EXPECT_EQ(ReadFile(extracted / "Data" / "a.txt"), Pattern(5001, 4));
+
+  // A signed installer program cannot take a package: the signature would break.
+  WriteFile(work.stub, SignForTest(MakePeHost(3001), 1024));
+  const Outcome refused = Build(work.Options());
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.err.find("stub.exe: is signed (a certificate table of 1,024 bytes); a "
+                             "package appended to it would break that signature"),
+            std::string::npos) << refused.err;
+  EXPECT_EQ(ReadFile(work.output), unsigned_);
 }
 
 TEST(PackableName, ConvertsToCodePage936OrSaysWhy) {

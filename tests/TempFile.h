@@ -3,6 +3,13 @@
 
 #include <string>
 
+#include "platform/File.h"
+
+// The temporary folder's paths and the tests' names are ASCII, which widen byte for byte.
+inline NativePath ToNativePath(const std::string& ascii) {
+  return NativePath(ascii.begin(), ascii.end());
+}
+
 class TempFile {
  public:
   explicit TempFile(const std::string& contents = std::string());
@@ -11,6 +18,8 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   const std::string& Path() const { return path_; }
+  // The same path for the file layer.
+  NativePath Native() const { return ToNativePath(path_); }
   void Write(const std::string& contents) const;
   std::string Read() const;
 

@@ -188,6 +188,27 @@ void DefineInstalls() {
   }
 }
 
+// The game below a folder named 游戏, which the ANSI code page of this Wine session (1252)
+// cannot spell: reached through its UTF-16 path, the game is patched as anywhere else.
+constexpr char kNonAnsiFolder[] = "\xE6\xB8\xB8\xE6\x88\x8F/";
+
+void DefineGameFolderOutsideTheCodePage() {
+  Scenario& s = NewScenario("game_folder_outside_the_code_page");
+  const std::string game = kNonAnsiFolder;
+  s.Put(game + "Bin/Vantis.exe", "game");
+  s.Put(game + "Bin/version.xml", VersionFile(1, 0, 4));
+  s.Put(game + "Data/a.dat", "old a");
+  s.PutInstaller(Installer({Manifest("1.0.5 = 1.0.4\r\n" + kNotes936), Entry("Data/a.dat", "new a"),
+                            Entry("Data/New/b.dat", "new b")}),
+                 game + "updates/VantisPatch.exe");
+  s.Launch()
+      .Dialog({kNotesShown})
+      .Click(kInstallButton)
+      .Box(kInstallSucceeded, "1", "none")
+      .Press(kOk)
+      .Exit(0);
+}
+
 // The publisher's way: a folder with a UTF-8 manifest, packed by vantis-pack's build.
 std::string PackWithVantisPack(const Scenario& s) {
   const std::string source = s.folder + "/source";
@@ -319,6 +340,7 @@ void InstallerEndToEnd::SetUpTestSuite() {
   DefineStartUpFailures();
   DefineVersionDecisions();
   DefineInstalls();
+  DefineGameFolderOutsideTheCodePage();
   DefinePackedByVantisPack();
   DefineLockedTargets();
   Batch->Play("installer");
@@ -431,6 +453,15 @@ TEST_F(InstallerEndToEnd, ManifestOnlyPackageWritesTheVersionFile) {
   const Scenario& s = Get("manifest_only");
   ExpectTranscript(s);
   ExpectFiles(s.GameFiles(), s.GameBeforeWith({{"Bin/version.xml", kVersionFile105}}));
+}
+
+TEST_F(InstallerEndToEnd, GameFolderOutsideTheAnsiCodePageIsPatched) {
+  const Scenario& s = Get("game_folder_outside_the_code_page");
+  ExpectTranscript(s);
+  const std::string game = kNonAnsiFolder;
+  ExpectFiles(s.GameFiles(), s.GameBeforeWith({{game + "Data/a.dat", "new a"},
+                                               {game + "Data/New/b.dat", "new b"},
+                                               {game + "Bin/version.xml", kVersionFile105}}));
 }
 
 TEST_F(InstallerEndToEnd, InstallerBuiltByVantisPackInstallsItsFolder) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -286,8 +287,18 @@ bool PostButtonClick(HWND dialog, int controlId) {
 bool SaveWindowImage(HWND window, const std::wstring& path) {
   RECT area;
   if (!GetWindowRect(window, &area)) return false;
+  // A window that has just appeared may not have painted yet: its area is then one colour.
+  // Wait for it to paint, for a few seconds at most.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   Pixels pixels;
-  if (!CaptureScreen(area, pixels)) return false;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (!CaptureScreen(area, pixels)) return false;
+    if (std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<uint32_t>()) !=
+        pixels.end()) {
+      break;
+    }
+    Sleep(100);
+  }
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
 
