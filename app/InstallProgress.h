@@ -15,7 +15,8 @@
 // that every later call moves.
 void BeginProgress(HWND progressBar, WORD upperBound);
 
-// One step, shown at once only when the bar has not moved for a while.
+// One step, shown at once only when the bar has not moved for a while; the first step of
+// the install always is.
 void StepProgress();
 
 // Shows every gathered step: the bar then stands where one PBM_STEPIT per step puts it.

@@ -69,7 +69,8 @@ void BeginProgress(HWND progressBar, WORD upperBound) {
   Bar.lowerBound = Send(PBM_GETRANGE, TRUE, 0);
   Bar.upperBound = Send(PBM_GETRANGE, FALSE, 0);
   Bar.position = Send(PBM_GETPOS, 0, 0);
-  Bar.lastMoveMs = GetTickCount();
+  // The first step shows at once: the bar moves as soon as the install has begun.
+  Bar.lastMoveMs = GetTickCount() - kMoveIntervalMs;
 }
 
 void StepProgress() {
