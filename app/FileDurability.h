@@ -30,6 +30,5 @@ bool WriteOutFileData(HANDLE file);
 bool InstalledFilesNeedFlush();
 
 // Reopens GameFolder + `relativeName` (converted from the ANSI code page, as CreateOutputFile
-// does) and flushes it to the disk. False when it cannot be
-// opened or flushed.
+// does) and flushes it to the disk. False when it cannot be opened or flushed.
 bool FlushInstalledFile(const std::string& relativeName);

@@ -27,9 +27,11 @@ bool IsManifestName(const std::string& name) {
   return true;
 }
 
-// An entry this large takes longer to read and write than the bar waits between moves, so
-// the steps gathered before it are shown first rather than held back while it is written.
-constexpr uint32_t kLongEntryLength = 1u << 20;
+// An entry this large takes about as long to read, decrypt and write as the bar waits
+// between moves, or longer: the steps gathered before it are shown first rather than held
+// back while it is written, and a run of such entries still moves the bar only a few dozen
+// times a second.
+constexpr uint32_t kLongEntryLength = 4u << 20;
 
 // Where WriteOutFileData cannot write a file out, the installed files are flushed in
 // batches of this many: no flush between creating and moving a file, and a bar that keeps

@@ -14,8 +14,9 @@ import sys
 root = sys.argv[1]
 rng = random.Random(7)
 os.makedirs(root)
-with open(os.path.join(root, "config.txt"), "w") as f:
-    f.write("1.0.5 <= 1.0.4\nbenchmark patch\n")
+# CR LF, as vantis-pack would make it: the tree then compares equal to what is extracted.
+with open(os.path.join(root, "config.txt"), "wb") as f:
+    f.write(b"1.0.5 <= 1.0.4\r\nbenchmark patch\r\n")
 if len(sys.argv) > 3:
     count, length = int(sys.argv[2]), int(sys.argv[3])
     for n in range(count):
