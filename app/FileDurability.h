@@ -13,22 +13,31 @@
 // Where it is missing (older Windows, Wine 8) the worker reopens and flushes the installed
 // files in batches as it goes, the last batch before the version file: the same guarantee
 // at a flush per file, but none between a file's creation and its move, where under Wine
-// it slowed the next calls down as well.
+// it slowed the next calls down as well. A batch's flushes run side by side on a few
+// short-lived threads, so that the file system can take them to the disk together (on
+// Linux, one journal commit and one flush of the disk's cache for many files) rather than
+// one after another.
 
 #include <windows.h>
 
 #include <string>
 
 // Writes the data of a file open for writing out of the system's cache, without metadata
-// and without flushing the disk's cache. Does nothing where that is not possible; then
-// FlushInstalledFile must follow for it before the version file. False when the write-out
-// fails (a delayed write failing, as on a full network share).
+// and without flushing the disk's cache; where the file system refuses that, flushes the
+// file whole. Does nothing where the call is missing; then FlushInstalledFiles must follow
+// for it before the version file. False when the data cannot be written (a delayed write
+// failing, as on a full network share).
 bool WriteOutFileData(HANDLE file);
 
 // True when WriteOutFileData cannot write out, so the installed files need
-// FlushInstalledFile before the version file.
+// FlushInstalledFiles before the version file.
 bool InstalledFilesNeedFlush();
 
-// Reopens GameFolder + `relativeName` (converted from the ANSI code page, as CreateOutputFile
-// does) and flushes it to the disk. False when it cannot be opened or flushed.
-bool FlushInstalledFile(const std::string& relativeName);
+// The most files FlushInstalledFiles takes at once.
+constexpr size_t kFlushBatchLimit = 64;
+
+// Reopens GameFolder + each of the `count` relative names (converted from the ANSI code
+// page, as CreateOutputFile does; at most kFlushBatchLimit) and flushes them to the disk
+// together. Returns `count` when every file was flushed, else the index of the first that
+// could not be opened or flushed.
+size_t FlushInstalledFiles(const std::string* const* relativeNames, size_t count);

@@ -1,5 +1,6 @@
 #include "app/InstallWorker.h"
 
+#include <cassert>
 #include <iterator>
 #include <vector>
 
@@ -36,7 +37,7 @@ constexpr uint32_t kLongEntryLength = 4u << 20;
 // Where WriteOutFileData cannot write a file out, the installed files are flushed in
 // batches of this many: no flush between creating and moving a file, and a bar that keeps
 // moving rather than a pause of a flush per file before the version file.
-constexpr size_t kFilesPerFlush = 64;
+constexpr size_t kFilesPerFlush = kFlushBatchLimit;
 
 using IndexPosition = decltype(PackageIndex)::const_iterator;
 
@@ -83,14 +84,20 @@ bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std
 }
 
 // The files of [first, last) that the walk has written, flushed to the disk. A flush that
-// fails is a write that failed late, and is asked about like one.
-bool FlushInstalledFiles(IndexPosition first, IndexPosition last) {
+// fails is a write that failed late, and is asked about like one; Retry flushes again from
+// the file that failed.
+bool FlushWrittenFiles(IndexPosition first, IndexPosition last) {
+  if (CancelRequested.load()) return false;
+  const std::string* names[kFilesPerFlush] = {};
+  size_t count = 0;
   for (; first != last; ++first) {
-    if (CancelRequested.load()) return false;
     if (IsManifestName(first->first)) continue;
-    while (!FlushInstalledFile(first->first)) {
-      if (!AskRetry(kWriteFailed)) return false;
-    }
+    assert(count < kFilesPerFlush);
+    names[count++] = &first->first;
+  }
+  size_t flushed = 0;
+  while ((flushed += FlushInstalledFiles(names + flushed, count - flushed)) < count) {
+    if (!AskRetry(kWriteFailed)) return false;
   }
   return true;
 }
@@ -111,13 +118,13 @@ bool RunInstall() {
     if (!ExtractEntry(name, entry)) return false;
     StepProgress();
     if (flushInBatches && ++unflushedCount == kFilesPerFlush) {
-      if (!FlushInstalledFiles(unflushed, std::next(element))) return false;
+      if (!FlushWrittenFiles(unflushed, std::next(element))) return false;
       unflushed = std::next(element);
       unflushedCount = 0;
     }
   }
   // Every file is on the disk before the version file names the new version.
-  if (flushInBatches && !FlushInstalledFiles(unflushed, PackageIndex.end())) return false;
+  if (flushInBatches && !FlushWrittenFiles(unflushed, PackageIndex.end())) return false;
   // Giving up during the last entry still leaves the version as it was.
   if (CancelRequested.load()) return false;
   return WriteVersionFile();
