@@ -13,8 +13,10 @@
 //                    FlushFileBuffers at the end, progress moved at most every 40 ms (the
 //                    installer on Windows 8 and later)
 //   flush batched    nothing per file, plain move; every file reopened and flushed
-//                    later, counted at the end; progress as above (the installer where
-//                    NtFlushBuffersFileEx is missing, Wine included)
+//                    later, one after another, counted at the end; progress as above
+//   side by side     as flush batched, but 64 files at a time are flushed by four threads
+//                    at once (the installer where NtFlushBuffersFileEx is missing, Wine
+//                    included)
 //   no flush         nothing per file, one FlushFileBuffers at the end, progress as above:
 //                    what the calls cost without any guarantee, for comparison
 //   write-through    created with FILE_FLAG_WRITE_THROUGH, no flush, progress as above
@@ -24,6 +26,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -46,9 +49,12 @@ const char* const kStepNames[kStepCount] = {
     "write 16 KiB",            "flush / write out",       "close the temporary file",
     "move it over the target", "progress",                "at the end (per file)"};
 
-enum Variant { kFlushEach, kWriteOutEach, kFlushBatched, kNoFlush, kWriteThrough, kVariantCount };
-const char* const kVariantNames[kVariantCount] = {"flush each", "write out each",
-                                                  "flush batched", "no flush", "write-through"};
+enum Variant {
+  kFlushEach, kWriteOutEach, kFlushBatched, kSideBySide, kNoFlush, kWriteThrough, kVariantCount
+};
+const char* const kVariantNames[kVariantCount] = {"flush each",   "write out each",
+                                                  "flush batched", "side by side",
+                                                  "no flush",     "write-through"};
 
 LARGE_INTEGER Now() {
   LARGE_INTEGER now;
@@ -87,6 +93,20 @@ FlushBuffersFileEx FindWriteOut() {
   return ntdll ? reinterpret_cast<FlushBuffersFileEx>(
                      reinterpret_cast<void*>(GetProcAddress(ntdll, "NtFlushBuffersFileEx")))
                : nullptr;
+}
+
+constexpr int kBatchLength = 64;
+
+struct FlushBatch {
+  HANDLE files[kBatchLength] = {};
+  int count = 0;
+  std::atomic<int> next{0};
+};
+
+DWORD WINAPI FlushFiles(LPVOID parameter) {
+  FlushBatch& batch = *static_cast<FlushBatch*>(parameter);
+  for (int i = batch.next++; i < batch.count; i = batch.next++) FlushFileBuffers(batch.files[i]);
+  return 0;
 }
 
 std::string TargetPath(const std::string& folder, int i) {
@@ -163,6 +183,24 @@ void Run(Variant variant, const std::string& folder, const std::string& package,
       FlushFileBuffers(out);
       CloseHandle(out);
     }
+  } else if (variant == kSideBySide) {
+    for (int first = 0; first < kTargetCount && first < files; first += kBatchLength) {
+      FlushBatch batch;
+      for (int i = first; i < first + kBatchLength && i < kTargetCount && i < files; ++i) {
+        batch.files[batch.count++] =
+            CreateFileA(TargetPath(folder, i).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      }
+      HANDLE helpers[3];
+      for (HANDLE& helper : helpers) {
+        helper = CreateThread(nullptr, 64 * 1024, FlushFiles, &batch,
+                              STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+      }
+      FlushFiles(&batch);
+      WaitForMultipleObjects(3, helpers, TRUE, INFINITE);
+      for (HANDLE helper : helpers) CloseHandle(helper);
+      for (int i = 0; i < batch.count; ++i) CloseHandle(batch.files[i]);
+    }
   } else if (variant != kFlushEach && variant != kWriteThrough) {
     HANDLE out = CreateFileA(TargetPath(folder, 0).c_str(), GENERIC_WRITE, 0, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -171,7 +209,7 @@ void Run(Variant variant, const std::string& folder, const std::string& package,
   }
   clock.Lap(kAtTheEnd);
   // Only kTargetCount names exist; an install reopens every file it wrote.
-  if (variant == kFlushBatched && files > kTargetCount) {
+  if ((variant == kFlushBatched || variant == kSideBySide) && files > kTargetCount) {
     clock.ticks[kAtTheEnd] *= static_cast<double>(files) / kTargetCount;
   }
 }
