@@ -65,9 +65,9 @@ Bytes SwapWordBytes(const uint8_t* data, size_t length) {
 
 DecryptFunction OurIDEA(IDEAPath path) {
   auto schedule = std::make_shared<IDEASchedule>();
-  MakeIDEASchedule(Shared().ideaKey.data(), 16, *schedule);
+  MakeIDEADecryptionSchedule(Shared().ideaKey.data(), 16, *schedule);
   return [path, schedule](const uint8_t* in, uint8_t* out, size_t length) {
-    DecryptIDEABlocks(path, *schedule, in, out, length / 8);
+    CryptIDEABlocks(path, *schedule, in, out, length / 8);
   };
 }
 

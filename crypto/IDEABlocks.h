@@ -1,16 +1,17 @@
 #pragma once
-// IDEA block decryption over many blocks at once: the prepared key schedule that every
-// code path shares, and one entry point per path. IDEADecryptor picks the fastest path
-// the processor has; tests and benchmarks name a path themselves.
+// IDEA over many blocks at once, in either direction: the prepared key schedule that every
+// code path shares, and one entry point per path. Encryption and decryption are the same
+// network, each with its own subkeys, so the schedule alone says which one a call does.
+// Callers take FastestIDEAPath(); tests and benchmarks name a path themselves.
 
 #include <cstddef>
 #include <cstdint>
 
 constexpr int kIDEASubkeyCount = 52;
 
-// The decryption schedule with each multiplicative key's special cases worked out once.
-// Indices follow the block function: keys 6r..6r+5 for round r, 48..51 for the output
-// transformation; 6r, 6r+3, 6r+4, 6r+5, 48 and 51 are multiplicative.
+// A schedule with each multiplicative key's special cases worked out once. Indices follow
+// the block function: keys 6r..6r+5 for round r, 48..51 for the output transformation;
+// 6r, 6r+3, 6r+4, 6r+5, 48 and 51 are multiplicative.
 //
 // The vector paths multiply by the low-minus-high reduction alone, which is right whenever
 // neither operand is 0. A word x of 0 stands for 2^16 and gives 1 there instead of
@@ -25,7 +26,8 @@ struct IDEASchedule {
 
 // The first min(keyLength, 16) key bytes over 16 zero bytes are the IDEA key; `key` may be
 // null when keyLength is 0.
-void MakeIDEASchedule(const uint8_t* key, uint32_t keyLength, IDEASchedule& schedule);
+void MakeIDEAEncryptionSchedule(const uint8_t* key, uint32_t keyLength, IDEASchedule& schedule);
+void MakeIDEADecryptionSchedule(const uint8_t* key, uint32_t keyLength, IDEASchedule& schedule);
 
 enum class IDEAPath { kScalar, kSSE2, kAVX2 };
 
@@ -34,15 +36,16 @@ bool IsIDEAPathAvailable(IDEAPath path);
 IDEAPath FastestIDEAPath();
 const char* IDEAPathName(IDEAPath path);  // "scalar", "SSE2", "AVX2"
 
-// Decrypts `blockCount` 8-byte blocks with the given path, handing what is left below its
-// batch size to the narrower paths and finally to the scalar one. `output` may equal
-// `input`; no alignment is needed. The path must be available.
-void DecryptIDEABlocks(IDEAPath path, const IDEASchedule& schedule, const uint8_t* input,
-                       uint8_t* output, size_t blockCount);
+// Runs `blockCount` 8-byte blocks through the block function with the schedule's keys,
+// handing what is left below the path's batch size to the narrower paths and finally to
+// the scalar one. `output` may equal `input`; no alignment is needed. The path must be
+// available.
+void CryptIDEABlocks(IDEAPath path, const IDEASchedule& schedule, const uint8_t* input,
+                     uint8_t* output, size_t blockCount);
 
-// Each vector path decrypts the longest prefix of whole batches it can and returns the
-// number of blocks it did (a multiple of 8 for SSE2 and of 16 for AVX2).
-size_t DecryptIDEABlocksSSE2(const IDEASchedule& schedule, const uint8_t* input,
-                             uint8_t* output, size_t blockCount);
-size_t DecryptIDEABlocksAVX2(const IDEASchedule& schedule, const uint8_t* input,
-                             uint8_t* output, size_t blockCount);
+// Each vector path does the longest prefix of whole batches it can and returns the number
+// of blocks it did (a multiple of 8 for SSE2 and of 16 for AVX2).
+size_t CryptIDEABlocksSSE2(const IDEASchedule& schedule, const uint8_t* input, uint8_t* output,
+                           size_t blockCount);
+size_t CryptIDEABlocksAVX2(const IDEASchedule& schedule, const uint8_t* input, uint8_t* output,
+                           size_t blockCount);

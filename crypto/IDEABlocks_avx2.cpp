@@ -50,7 +50,7 @@ constexpr size_t kGroups = 4;
 
 }  // namespace
 
-size_t DecryptIDEABlocksAVX2(const IDEASchedule& schedule, const uint8_t* input,
-                             uint8_t* output, size_t blockCount) {
-  return idea_vector::DecryptBlocks<AVX2Ops, kGroups>(schedule, input, output, blockCount);
+size_t CryptIDEABlocksAVX2(const IDEASchedule& schedule, const uint8_t* input, uint8_t* output,
+                           size_t blockCount) {
+  return idea_vector::CryptBlocks<AVX2Ops, kGroups>(schedule, input, output, blockCount);
 }

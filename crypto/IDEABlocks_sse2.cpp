@@ -44,7 +44,7 @@ constexpr size_t kGroups = 4;
 
 }  // namespace
 
-size_t DecryptIDEABlocksSSE2(const IDEASchedule& schedule, const uint8_t* input,
-                             uint8_t* output, size_t blockCount) {
-  return idea_vector::DecryptBlocks<SSE2Ops, kGroups>(schedule, input, output, blockCount);
+size_t CryptIDEABlocksSSE2(const IDEASchedule& schedule, const uint8_t* input, uint8_t* output,
+                           size_t blockCount) {
+  return idea_vector::CryptBlocks<SSE2Ops, kGroups>(schedule, input, output, blockCount);
 }

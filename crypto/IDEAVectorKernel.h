@@ -81,7 +81,7 @@ struct Kernel {
   // chain of multiplications is too serial to keep the multipliers busy. Every input is
   // loaded before any output is stored, so `out` may equal `in`.
   template <size_t kGroups>
-  static void DecryptBatch(const BroadcastKeys<Ops>& keys, const uint8_t* in, uint8_t* out) {
+  static void CryptBatch(const BroadcastKeys<Ops>& keys, const uint8_t* in, uint8_t* out) {
     constexpr size_t kGroupBytes = 8 * kBlocksPerVector;
     V x[kGroups][4];
     for (size_t g = 0; g < kGroups; ++g) Load(in + g * kGroupBytes, x[g]);
@@ -112,24 +112,24 @@ struct Kernel {
   }
 
   // Batches of kGroups vectors' worth of blocks, then of a single vector's worth while
-  // that much is left. Returns the number of blocks decrypted.
+  // that much is left. Returns the number of blocks done.
   template <size_t kGroups>
-  static size_t DecryptBlocks(const BroadcastKeys<Ops>& keys, const uint8_t* in, uint8_t* out,
+  static size_t CryptBlocks(const BroadcastKeys<Ops>& keys, const uint8_t* in, uint8_t* out,
                               size_t blockCount) {
     constexpr size_t kBatch = kGroups * kBlocksPerVector;
     size_t done = 0;
     for (; blockCount - done >= kBatch; done += kBatch) {
-      DecryptBatch<kGroups>(keys, in + 8 * done, out + 8 * done);
+      CryptBatch<kGroups>(keys, in + 8 * done, out + 8 * done);
     }
     for (; kGroups > 1 && blockCount - done >= kBlocksPerVector; done += kBlocksPerVector) {
-      DecryptBatch<1>(keys, in + 8 * done, out + 8 * done);
+      CryptBatch<1>(keys, in + 8 * done, out + 8 * done);
     }
     return done;
   }
 };
 
 template <typename Ops, size_t kGroups>
-size_t DecryptBlocks(const IDEASchedule& schedule, const uint8_t* in, uint8_t* out,
+size_t CryptBlocks(const IDEASchedule& schedule, const uint8_t* in, uint8_t* out,
                      size_t blockCount) {
   using V = typename Ops::Vector;
   if (blockCount < sizeof(V) / 2) return 0;
@@ -140,9 +140,9 @@ size_t DecryptBlocks(const IDEASchedule& schedule, const uint8_t* in, uint8_t* o
     keys.zeroKeyMask[i] = Ops::Broadcast(schedule.zeroKeyMask[i]);
   }
   if (schedule.hasZeroMultiplier) {
-    return Kernel<Ops, true>::template DecryptBlocks<kGroups>(keys, in, out, blockCount);
+    return Kernel<Ops, true>::template CryptBlocks<kGroups>(keys, in, out, blockCount);
   }
-  return Kernel<Ops, false>::template DecryptBlocks<kGroups>(keys, in, out, blockCount);
+  return Kernel<Ops, false>::template CryptBlocks<kGroups>(keys, in, out, blockCount);
 }
 
 }  // namespace idea_vector

@@ -2,11 +2,13 @@
 // What every fuzzer shares. Each fuzzer is one file that defines FuzzOne for one untrusted
 // input. FuzzDriver.cpp hands it to libFuzzer; ReplayMain.cpp runs it over the committed
 // corpus and the past crashes, so that both replay in ordinary test runs built by any
-// compiler, the 32-bit one included.
+// compiler, the 32-bit and Windows ones included.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/File.h"
 
 // Runs one input and checks the fuzzer's property with FUZZ_CHECK. Returns 0, as libFuzzer
 // expects of an input it may keep in the corpus.
@@ -25,7 +27,7 @@ extern const char* FuzzInputName;
 // The product reads packages and version files only through paths, so file inputs go
 // through one file per process, rewritten for every input. Aborts when it cannot write.
 void WriteFuzzFile(const void* data, size_t size);
-const std::string& FuzzFilePath();
+const NativePath& FuzzFilePath();
 
 // Takes values from the front of a fuzz input. An exhausted input yields zeros and empty
 // strings, so every byte string decodes to some structure.

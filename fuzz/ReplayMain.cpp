@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     const std::string bytes((std::istreambuf_iterator<char>(in)),
                             std::istreambuf_iterator<char>());
     if (in.bad()) {
-      std::fprintf(stderr, "%s: cannot be read\n", input.c_str());
+      std::fprintf(stderr, "%s: cannot be read\n", input.string().c_str());
       return 1;
     }
     const std::string name = input.string();

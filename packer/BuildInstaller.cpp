@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -9,10 +10,13 @@
 #include "crypto/EntryStream.h"
 #include "package/PackageContainer.h"
 #include "package/PackageEnd.h"
+#include "packer/EntryDataWriter.h"
 #include "packer/HostSystem.h"
+#include "packer/InstallerProgram.h"
 #include "packer/ManifestSummary.h"
-#include "packer/NotesLayout.h"
+#include "packer/ManifestText.h"
 #include "packer/PackageWriter.h"
+#include "packer/ProblemList.h"
 #include "packer/Progress.h"
 #include "packer/Sha256.h"
 #include "packer/SourceTree.h"
@@ -23,14 +27,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kManifestName[] = "config.txt";
-// The most one entry chunk carries; it is also the tool's read buffer, so memory stays at
-// about two chunks however large the patch is.
+// The most one entry chunk carries; also the buffer the installer program is copied with.
 constexpr uint32_t kChunkPlainLength = kEntryStoredLimit;
 constexpr uint32_t kChunkHeaderLength = 8;
-// An entry's offset with bit 31 set reads as a removal marker.
-constexpr uint64_t kEntryDataLimit = 0x80000000u;
-// Sizes and positions are 32-bit, and the reader takes the file size as 32 bits.
-constexpr uint64_t kPositionLimit = 0xFFFFFFFFu;
+constexpr uint64_t kTrailerLength = 4;
 // Signing pads the file to a multiple of 8 before the certificate table; a finished
 // installer of such a length needs no padding.
 constexpr uint64_t kSigningAlignment = 8;
@@ -71,30 +71,17 @@ bool ReadWholeFile(const fs::path& path, std::string& content) {
   return true;
 }
 
-// The notes still install as they are; the player would have to scroll to read them.
-void WarnOfNotesLayout(const std::string& notes, CommandOutput& output) {
-  const NotesExtent extent = MeasureNotes(notes);
-  if (extent.lineCount > kNotesBoxLines) {
-    output.err << "vantis-pack: " << kManifestName << ": the notes take " << extent.lineCount
-               << " lines; the installer's text box shows " << kNotesBoxLines
-               << " without scrolling\n";
-  }
-  if (extent.widestColumns > kNotesBoxColumns) {
-    output.err << "vantis-pack: " << kManifestName << ": line " << extent.widestLine
-               << " of the notes is about " << extent.widestColumns
-               << " characters wide; the installer's text box shows about " << kNotesBoxColumns
-               << " (a Chinese character counts as two)\n";
-  }
-}
-
-bool LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
-                  CommandOutput& output, std::string& manifest, std::string& error) {
+// config.txt from the tree, converted and checked; problems are added to `problems`.
+void LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
+                  CommandOutput& output, std::string& manifest,
+                  std::vector<std::string>& problems) {
   const auto found = std::find_if(files.begin(), files.end(), [](const SourceFile& file) {
     return file.entryName == kManifestName;
   });
   if (found == files.end()) {
-    error = std::string(kManifestName) +
-            ": missing at the top of the source folder; it holds the patch's versions and notes";
+    std::string problem =
+        std::string(kManifestName) +
+        ": missing at the top of the source folder; it holds the patch's versions and notes";
     const auto lower = [](char c) {
       return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     };
@@ -102,44 +89,19 @@ bool LoadManifest(const std::vector<SourceFile>& files, NotesEncoding encoding,
       if (file.entryName.size() == sizeof kManifestName - 1 &&
           std::equal(file.entryName.begin(), file.entryName.end(), kManifestName,
                      [&lower](char a, char b) { return lower(a) == b; })) {
-        error += " (found " + file.displayName + ": the installer looks for the name exactly)";
+        problem += " (found " + file.displayName + ": the installer looks for the name exactly)";
       }
     }
-    return false;
+    problems.push_back(problem);
+    return;
   }
   std::string raw;
   if (!ReadWholeFile(found->path, raw)) {
-    error = std::string(kManifestName) + ": cannot be read";
-    return false;
+    problems.push_back(std::string(kManifestName) + ": cannot be read");
+    return;
   }
-  std::string text;
-  std::string notice;
-  std::string reason;
-  if (!EncodeManifestText(raw, encoding, text, notice, reason)) {
-    error = std::string(kManifestName) + ": " + reason;
-    return false;
-  }
-  if (!notice.empty()) output.err << "vantis-pack: " << kManifestName << ": " << notice << "\n";
-  if (const size_t converted = ConvertBareLineFeeds(text)) {
-    output.err << "vantis-pack: " << kManifestName << ": " << converted
-               << " LF line end(s) converted to CR LF; Windows breaks the notes' lines only "
-                  "at CR LF\n";
-  }
-
-  const ManifestSummary summary = SummarizeManifest(text);
-  if (summary.rule == RuleInvalid) {
-    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; read " +
-            DescribeManifest(summary);
-    return false;
-  }
-  const size_t zero = text.find('\0');
-  if (zero != std::string::npos) {
-    output.err << "vantis-pack: " << kManifestName << ": a zero byte at byte " << zero
-               << " ends the notes there; the installer shows nothing after it\n";
-  }
-  WarnOfNotesLayout(summary.notes, output);
-  manifest.swap(text);
-  return true;
+  std::string problem;
+  if (!PrepareManifest(raw, encoding, output, manifest, problem)) problems.push_back(problem);
 }
 
 bool FindStub(const fs::path& requested, fs::path& stub, std::string& error) {
@@ -162,23 +124,25 @@ bool FindStub(const fs::path& requested, fs::path& stub, std::string& error) {
   return false;
 }
 
-// The installer program must be a Windows executable: a package behind anything else
-// would never run.
-bool CheckStub(const fs::path& stub, uint64_t& stubLength, std::string& error) {
+bool CheckStub(const fs::path& stub, CommandOutput& output, uint64_t& stubLength,
+               std::string& error) {
   std::error_code failure;
   if (!fs::is_regular_file(stub, failure)) {
     error = stub.u8string() + ": installer program not found";
     return false;
   }
   stubLength = fs::file_size(stub, failure);
-  std::ifstream in(stub, std::ios::binary);
-  char magic[2] = {};
-  if (failure || !in.read(magic, sizeof magic) || magic[0] != 'M' || magic[1] != 'Z') {
-    error = stub.u8string() + ": not a Windows program (no \"MZ\" at its start)";
+  std::string reason;
+  std::string warning;
+  if (failure || !CheckInstallerProgram(stub, reason, warning)) {
+    error = stub.u8string() + ": " + (failure ? "cannot be read: " + failure.message() : reason);
     return false;
   }
+  if (!warning.empty()) {
+    output.err << "vantis-pack: warning: " << stub.u8string() << ": " << warning << "\n";
+  }
   ScopedFile file(OpenFileForSharedRead(stub.native()));
-  if (!file.IsOpen() || stubLength > kPositionLimit) return true;  // the copy says why
+  if (!file.IsOpen() || stubLength > kInstallerLengthLimit) return true;  // the plan says why
   const PackageEnd end = FindPackageEnd(file.Get(), static_cast<uint32_t>(stubLength));
   if (end.certificateTableLength != 0) {
     error = stub.u8string() + ": is signed (a certificate table of " +
@@ -204,18 +168,31 @@ struct HashedOutput {
   }
 };
 
+// The entry data's two halves of HashedOutput::Write, which WriteEntryData runs on two
+// threads.
+bool WriteUnhashed(const uint8_t* data, size_t length, void* context, std::string& error) {
+  return static_cast<HashedOutput*>(context)->file.Write(data, length, error);
+}
+bool HashOnly(const uint8_t* data, size_t length, void* context, std::string&) {
+  UpdateSha256(static_cast<HashedOutput*>(context)->hash, data, length);
+  return true;
+}
+
 // Where everything goes: entry data behind the stub, then the directory and the header.
 struct PackagePlan {
   std::vector<PlannedEntry> entries;  // in entry name order, the directory's
   std::vector<size_t> dataOrder;      // indexes into `entries`, in the order of their data
   uint64_t dataEnd = 0;
+  uint64_t paddingLength = 0;         // zeros between the directory and the header
+  uint64_t totalLength = 0;           // the whole installer, trailer included
 };
 
-// All limits are checked here, before anything is written. The data goes smallest first
-// (ties by name): only an entry's start must lie below 2 GiB, so the largest entry may
-// reach up to 4 GiB, and the order still depends on the tree alone.
+std::string EncodeDirectory(const std::string& key, const PackagePlan& plan);
+
+// The length limit is checked here, before anything is written. The data goes smallest
+// first (ties by name), so that the order depends on the tree alone.
 bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manifest,
-                 uint64_t stubLength, PackagePlan& plan, std::string& error) {
+                 uint64_t stubLength, size_t keyLength, PackagePlan& plan, std::string& error) {
   PackagePlan result;
   for (const SourceFile& file : files) {
     PlannedEntry entry;
@@ -231,31 +208,36 @@ bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manife
   std::stable_sort(result.dataOrder.begin(), result.dataOrder.end(),
                    [&sizeOf](size_t a, size_t b) { return sizeOf(a) < sizeOf(b); });
 
+  std::vector<uint64_t> offsets(result.entries.size());
   uint64_t position = stubLength;
   for (size_t index : result.dataOrder) {
-    PlannedEntry& entry = result.entries[index];
-    const std::string& name = entry.source->displayName;
     const uint64_t size = sizeOf(index);
-    if (size > kPositionLimit) {
-      error = name + ": " + FormatCount(size) + " bytes; an entry holds at most " +
-              FormatCount(kPositionLimit);
-      return false;
-    }
-    // An empty entry reads nothing at its position, but the position must still be one the
-    // installer can seek to and that is no removal marker.
-    const uint64_t offset = size == 0 ? stubLength : position;
-    if (offset >= kEntryDataLimit) {
-      error = name + ": its data would start at byte " + FormatCount(offset) +
-              ", past 2 GiB, where the installer reads the position as a removal mark; "
-              "split the patch";
-      return false;
-    }
-    entry.fields.offset = static_cast<uint32_t>(offset);
-    entry.fields.size = static_cast<uint32_t>(size);
-    entry.streamLength = EntryStreamLength(size);
-    position += entry.streamLength;
+    // An empty entry reads nothing, but its position must still be one the installer can
+    // seek to.
+    offsets[index] = size == 0 ? stubLength : position;
+    result.entries[index].streamLength = EntryStreamLength(size);
+    position += result.entries[index].streamLength;
   }
   result.dataEnd = position;
+  // The directory's length depends on the names only, not on the fields' values.
+  const uint64_t directoryLength = EncodeDirectory(std::string(keyLength, 'k'), result).size();
+  const uint64_t headerLength = EncodePackageHeader(std::string(keyLength, 'k'), 0).size();
+  const uint64_t unpaddedLength = result.dataEnd + directoryLength + headerLength + kTrailerLength;
+  // The trailer finds the header wherever it is, so the padding goes before it.
+  result.paddingLength = (kSigningAlignment - unpaddedLength % kSigningAlignment) % kSigningAlignment;
+  result.totalLength = unpaddedLength + result.paddingLength;
+  if (result.totalLength > kInstallerLengthLimit) {
+    error = "the installer would be " + FormatCount(result.totalLength) +
+            " bytes; the installer program reaches its package with signed 32-bit file "
+            "positions, so it opens files of at most " + FormatCount(kInstallerLengthLimit) +
+            " bytes (2 GiB + 3); split the patch";
+    return false;
+  }
+  // Every position now lies below 2 GiB: no offset reads as a removal marker.
+  for (size_t i = 0; i < result.entries.size(); ++i) {
+    result.entries[i].fields.offset = static_cast<uint32_t>(offsets[i]);
+    result.entries[i].fields.size = static_cast<uint32_t>(sizeOf(i));
+  }
   plan = std::move(result);
   return true;
 }
@@ -290,47 +272,6 @@ bool CopyStub(const fs::path& stub, uint64_t stubLength, HashedOutput& out, std:
     if (!out.Write(buffer.data(), static_cast<size_t>(part), error)) return false;
     left -= static_cast<uint64_t>(part);
   }
-  return true;
-}
-
-// One chunk in memory at a time: read, encrypt, write.
-bool WriteEntryData(const PlannedEntry& entry, const std::string& key, HashedOutput& out,
-                    ProgressBar& progress, std::string& error) {
-  std::ifstream file;
-  std::istringstream text;
-  std::istream* in = &text;
-  if (entry.content) {
-    text.str(*entry.content);
-  } else {
-    file.open(entry.source->path, std::ios::binary);
-    in = &file;
-  }
-  const std::string& name = entry.source->displayName;
-  if (!*in) {
-    error = name + ": cannot be read";
-    return false;
-  }
-
-  std::string chunk;
-  uint64_t written = 0;
-  uint64_t left = entry.fields.size;
-  while (left > 0) {
-    chunk.resize(static_cast<size_t>(std::min<uint64_t>(left, kChunkPlainLength)));
-    if (!in->read(chunk.data(), static_cast<std::streamsize>(chunk.size()))) {
-      error = name + ": cannot be read, or became shorter while packing";
-      return false;
-    }
-    const std::string encoded = EncodeEntryChunk(key, chunk);
-    if (!out.Write(encoded, error)) return false;
-    written += encoded.size();
-    left -= chunk.size();
-    progress.Advance(chunk.size(), name);
-  }
-  if (in->peek() != std::char_traits<char>::eof()) {
-    error = name + ": became longer while packing";
-    return false;
-  }
-  assert(written == entry.streamLength && "the plan and the writer's chunk framing disagree");
   return true;
 }
 
@@ -372,7 +313,99 @@ std::vector<fs::path> DefaultStubCandidates() {
   return candidates;
 }
 
+bool PackInstaller(const PackRequest& request, std::vector<std::string>& problems,
+                   CommandOutput& output, std::string& error) {
+  fs::path stub;
+  uint64_t stubLength = 0;
+  std::string problem;
+  if (!FindStub(request.stubPath, stub, problem) ||
+      !CheckStub(stub, output, stubLength, problem)) {
+    problems.push_back(problem);
+  }
+  if (!CheckReplaceable(request.outputPath, problem)) problems.push_back(problem);
+
+  std::string key = request.key;
+  if (key.empty()) {
+    key.resize(kRandomKeyLength);
+    if (!FillSecureRandom(reinterpret_cast<uint8_t*>(key.data()), key.size())) {
+      error = "the system's secure random source cannot be read";
+      return false;
+    }
+  }
+
+  // Planned also after other problems: the limit is one more thing to mend in this run.
+  PackagePlan plan;
+  if (!PlanPackage(request.files, request.manifest, stubLength, key.size(), plan, problem)) {
+    problems.push_back(problem);
+  }
+  if (!problems.empty()) {
+    error = DescribeProblems(problems);
+    return false;
+  }
+
+  uint64_t contentLength = 0;
+  for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
+  const ManifestSummary summary = SummarizeManifest(request.manifest);
+  if (request.dryRun) {
+    output.out << "would build " << request.outputPath.u8string() << ": "
+               << plan.entries.size() << " entries, " << FormatCount(contentLength)
+               << " bytes of content, " << FormatCount(plan.totalLength) << " bytes in all\n"
+               << "  " << DescribeManifest(summary) << "\n"
+               << "  installer program " << stub.u8string() << "\n";
+    for (const PlannedEntry& entry : plan.entries) {
+      char size[32];
+      std::snprintf(size, sizeof size, "%14s  ", FormatCount(entry.fields.size).c_str());
+      output.out << size << entry.source->displayName << "\n";
+    }
+    for (const std::string& name : request.excludedNames) {
+      output.out << "  left out by --exclude: " << name << "\n";
+    }
+    return true;
+  }
+
+  const std::string directory = EncodeDirectory(key, plan);
+  const std::string padding(static_cast<size_t>(plan.paddingLength), '\0');
+  const uint64_t headerOffset = plan.dataEnd + directory.size() + padding.size();
+  const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
+  assert(plan.totalLength == headerOffset + header.size() + kTrailerLength);
+
+  HashedOutput out;
+  if (!out.file.Create(request.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
+    return false;
+  }
+  {
+    ProgressBar progress(output.progressTerminal, contentLength);
+    std::vector<EntryDataSource> sources;
+    for (size_t index : plan.dataOrder) {
+      const PlannedEntry& entry = plan.entries[index];
+      sources.push_back({entry.source->displayName, entry.source->path, entry.content,
+                         entry.fields.size});
+    }
+    uint64_t dataLength = 0;
+    const EntryDataOutput entryOutput = {WriteUnhashed, HashOnly, &out};
+    if (!WriteEntryData(sources, key, entryOutput, progress, dataLength, error)) return false;
+    assert(stubLength + dataLength == plan.dataEnd &&
+           "the plan and the writer's chunk framing disagree");
+  }
+  if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
+      !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||
+      !out.file.Commit(error)) {
+    return false;
+  }
+
+  output.out << "built " << request.outputPath.u8string() << ": " << plan.entries.size()
+             << " entries, "
+             << FormatCount(contentLength) << " bytes of content, "
+             << FormatCount(plan.totalLength) << " bytes in all\n"
+             << "  " << DescribeManifest(summary) << "\n"
+             << "  installer program " << stub.u8string() << "\n"
+             << "  SHA-256 " << FormatSha256(FinishSha256(out.hash)) << "\n";
+  if (request.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
+  return true;
+}
+
 bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error) {
+  std::vector<std::string> problems;
   // The installer would otherwise be packed into the next build of the same folder.
   const fs::path outputFolder = options.outputPath.has_parent_path()
                                     ? options.outputPath.parent_path()
@@ -382,82 +415,20 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
   if (ResolveRealPath(options.sourceFolder, realSource) &&
       ResolveRealPath(outputFolder, realOutputFolder) &&
       IsPathWithin(realOutputFolder, realSource)) {
-    error = options.outputPath.u8string() + ": lies inside the source folder " +
-            options.sourceFolder.u8string();
-    return false;
+    problems.push_back(options.outputPath.u8string() + ": lies inside the source folder " +
+                       options.sourceFolder.u8string());
   }
 
-  std::vector<SourceFile> files;
-  if (!ReadSourceTree(options.sourceFolder, files, error)) return false;
-  std::string manifest;
-  if (!LoadManifest(files, options.notesEncoding, output, manifest, error)) return false;
-
-  fs::path stub;
-  uint64_t stubLength = 0;
-  if (!FindStub(options.stubPath, stub, error) || !CheckStub(stub, stubLength, error)) {
-    return false;
-  }
-
-  std::string key = options.key;
-  if (key.empty()) {
-    key.resize(kRandomKeyLength);
-    if (!FillSecureRandom(reinterpret_cast<uint8_t*>(key.data()), key.size())) {
-      error = "the system's secure random source cannot be read";
-      return false;
-    }
-  }
-
-  PackagePlan plan;
-  if (!PlanPackage(files, manifest, stubLength, plan, error)) return false;
-  const std::string directory = EncodeDirectory(key, plan);
-  const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
-  const uint64_t trailerLength = EncodePackageTrailer(0).size();
-  // Zeros between the directory and the header, which the trailer finds wherever it is.
-  const uint64_t unpaddedLength =
-      plan.dataEnd + directory.size() + header.size() + trailerLength;
-  const std::string padding(
-      static_cast<size_t>((kSigningAlignment - unpaddedLength % kSigningAlignment) %
-                          kSigningAlignment), '\0');
-  const uint64_t headerOffset = plan.dataEnd + directory.size() + padding.size();
-  const uint64_t totalLength = unpaddedLength + padding.size();
-  if (totalLength > kPositionLimit) {
-    error = "the installer would be " + FormatCount(totalLength) +
-            " bytes; positions in the package are 32-bit, so it must stay below 4 GiB; split "
-            "the patch";
-    return false;
-  }
-
-  std::error_code failure;
-  if (fs::is_directory(options.outputPath, failure)) {
-    error = options.outputPath.u8string() + ": is a folder";
-    return false;
-  }
-  HashedOutput out;
-  if (!out.file.Create(options.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
-    return false;
-  }
-  uint64_t contentLength = 0;
-  for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
-  {
-    ProgressBar progress(output.progressTerminal, contentLength);
-    for (size_t index : plan.dataOrder) {
-      if (!WriteEntryData(plan.entries[index], key, out, progress, error)) return false;
-    }
-  }
-  if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
-      !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||
-      !out.file.Commit(error)) {
-    return false;
-  }
-
-  const ManifestSummary summary = SummarizeManifest(manifest);
-  output.out << "built " << options.outputPath.u8string() << ": " << plan.entries.size()
-             << " entries, "
-             << FormatCount(contentLength) << " bytes of content, "
-             << FormatCount(totalLength) << " bytes in all\n"
-             << "  " << DescribeManifest(summary) << "\n"
-             << "  installer program " << stub.u8string() << "\n"
-             << "  SHA-256 " << FormatSha256(FinishSha256(out.hash)) << "\n";
-  if (options.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
-  return true;
+  SourceTree tree;
+  ReadSourceTree(options.sourceFolder, options.excludePatterns, tree);
+  problems.insert(problems.end(), tree.problems.begin(), tree.problems.end());
+  PackRequest request;
+  LoadManifest(tree.files, options.notesEncoding, output, request.manifest, problems);
+  request.files = std::move(tree.files);
+  request.excludedNames = std::move(tree.excludedNames);
+  request.outputPath = options.outputPath;
+  request.stubPath = options.stubPath;
+  request.key = options.key;
+  request.dryRun = options.dryRun;
+  return PackInstaller(request, problems, output, error);
 }

@@ -1,12 +1,16 @@
 #pragma once
-// IDEA encryption for the package writer. The installer only decrypts.
+// IDEA encryption for the package writer. Encryption is the decryption network with the
+// encryption subkeys, so it runs on the installer's block paths (crypto/IDEABlocks.h),
+// the fastest this processor has.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "crypto/IDEABlocks.h"
+
 struct IDEAEncryptionKey {
-  uint16_t subkeys[52];
+  IDEASchedule schedule;
 };
 
 // Takes the key as the installer does: the first min(length, 16) bytes over 16 zero bytes.

@@ -12,6 +12,10 @@
 #include "packer/CodePage936.h"
 #include "packer/HostSystem.h"
 #include "packer/ManifestSummary.h"
+#include "packer/ManifestWarnings.h"
+#include "packer/NameClash.h"
+#include "packer/PackageJson.h"
+#include "packer/ProblemList.h"
 #include "packer/Progress.h"
 #include "packer/StagedFile.h"
 #include "platform/File.h"
@@ -68,11 +72,17 @@ bool OpenInstaller(const fs::path& installer, std::string& error) {
 
 // Whether a certificate table follows the package, as the installer finds it. Whether the
 // signature in it is good is for the signing tools to say.
-std::string DescribeSignature(const fs::path& installer) {
+bool ReadPackageEnd(const fs::path& installer, PackageEnd& end) {
   ScopedFile file(OpenFileForSharedRead(installer.native()));
   uint32_t fileSize = 0;
-  if (!file.IsOpen() || !GetFileSize32(file.Get(), &fileSize)) return "unknown (cannot be read)";
-  const PackageEnd end = FindPackageEnd(file.Get(), fileSize);
+  if (!file.IsOpen() || !GetFileSize32(file.Get(), &fileSize)) return false;
+  end = FindPackageEnd(file.Get(), fileSize);
+  return true;
+}
+
+std::string DescribeSignature(const fs::path& installer) {
+  PackageEnd end;
+  if (!ReadPackageEnd(installer, end)) return "unknown (cannot be read)";
   if (end.certificateTableLength == 0) return "not signed";
   return "signed, certificate table of " + FormatCount(end.certificateTableLength) +
          " bytes at byte " + FormatCount(end.certificateTableOffset);
@@ -91,13 +101,28 @@ bool CheckNames(std::string& error) {
   return true;
 }
 
-bool ReadManifest(ManifestSummary& manifest, std::string& error) {
+// Each name used both as a file and as a folder: the installer stops at the second.
+bool CheckFileFolderClashes(std::string& error) {
+  std::vector<std::string> names;
+  for (const auto& item : PackageIndex) names.push_back(item.first);
+  std::vector<std::string> problems;
+  for (const NameClash& clash : FindFileFolderClashes(names)) {
+    problems.push_back(ForDisplay(clash.fileName, false) + ": is a file, but " +
+                       ForDisplay(clash.folderUser, false) +
+                       " needs a folder of that name (Windows ignores letter case); the "
+                       "installer cannot create both");
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
+}
+
+bool ReadManifest(ManifestSummary& manifest, std::string& content, std::string& error) {
   const PackageEntry* entry = FindPackageEntry(kManifestName);
   if (!entry) {
     error = std::string(kManifestName) + ": missing; the installer needs it to start";
     return false;
   }
-  std::string content;
   if (!ReadEntry(*entry, content)) {
     error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
     return false;
@@ -169,18 +194,22 @@ struct EntryWriter {
   StagedFile file;
   bool failed = false;
   std::string error;
+  ProgressBar* progress = nullptr;
+  const std::string* label = nullptr;
 };
 
 bool WriteChunk(const uint8_t* data, uint32_t length, void* context) {
   auto* writer = static_cast<EntryWriter*>(context);
   if (!writer->failed && !writer->file.Write(data, length, writer->error)) writer->failed = true;
+  // By chunk: a single large entry would otherwise hold the bar still for minutes.
+  writer->progress->Advance(length, *writer->label);
   return true;
 }
 
 // The entry's data stream, read and decrypted as the installer reads it, into `target`.
 // On a damaged entry `damaged` is set and no file is left behind.
-bool ExtractEntry(const PackageEntry& entry, const fs::path& target, bool& damaged,
-                  std::string& error) {
+bool ExtractEntry(const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
+                  const std::string& label, bool& damaged, std::string& error) {
   damaged = true;
   if (entry.volume >= PackageVolumeTable.size()) return false;
   const PackageVolume& volume = PackageVolumeTable[entry.volume];
@@ -188,6 +217,8 @@ bool ExtractEntry(const PackageEntry& entry, const fs::path& target, bool& damag
   if (!file.IsOpen() || !SeekFileFromStart(file.Get(), entry.offset, nullptr)) return false;
 
   EntryWriter writer;
+  writer.progress = &progress;
+  writer.label = &label;
   if (!writer.file.Create(target, writer.error)) writer.failed = true;
   try {
     if (!ReadEntryStream(WriteChunk, &writer, file.Get(), entry, volume.key)) return false;
@@ -202,17 +233,132 @@ bool ExtractEntry(const PackageEntry& entry, const fs::path& target, bool& damag
   return writer.file.Commit(error);
 }
 
+// Creates `relative`'s folders below `root` one level at a time, each only once the level
+// above resolves inside `root`: a link already in the tree that leads out of it is found
+// before anything is created at its far end.
+bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
+                         const fs::path& relative, std::string& error) {
+  fs::path current = root;
+  for (const fs::path& part : relative) {
+    current /= part;
+    std::error_code failure;
+    if (!fs::exists(fs::symlink_status(current, failure))) {
+      if (!fs::create_directory(current, failure) && failure) {
+        error = "cannot create its folder: " + failure.message();
+        return false;
+      }
+    }
+    fs::path realPath;
+    if (!ResolveRealPath(current, realPath) || !IsPathWithin(realPath, realRoot)) {
+      error = "its folder leads outside " + root.u8string() + ", or nowhere, through a link";
+      return false;
+    }
+    if (!fs::is_directory(realPath, failure)) {
+      error = current.u8string() + " is in the way of its folder: not a folder";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Everything verify checks. `manifestRead` and `opened` say how far it came.
+bool VerifyPackage(const fs::path& installer, CommandOutput& output, ManifestSummary& manifest,
+                   bool& manifestRead, bool& opened, std::string& error) {
+  if (!OpenInstaller(installer, error)) return false;
+  opened = true;
+  if (!CheckNames(error) || !CheckFileFolderClashes(error)) return false;
+  std::string content;
+  if (!ReadManifest(manifest, content, error)) return false;
+  manifestRead = true;
+  if (manifest.rule == RuleInvalid) {
+    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; the first line "
+            "reads " + QuoteFirstLine(content);
+    return false;
+  }
+
+  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  std::vector<std::string> chunks;
+  for (const auto& [name, entry] : PackageIndex) {
+    // The installer's own read: the whole entry, decrypted, as one string per chunk.
+    if (!ReadEntryChunks(chunks, entry)) {
+      error = DescribeEntryFailure(name, entry);
+      return false;
+    }
+    const uint64_t length = ChunksLength(chunks);
+    if (length != entry.size) {
+      error = ForDisplay(name, false) + ": its data holds " + FormatCount(length) +
+              " bytes, but the directory says " + FormatCount(entry.size);
+      return false;
+    }
+    progress.Advance(entry.size, ForDisplay(name, false));
+  }
+  return true;
+}
+
+// The entries to extract, in index order: all of them without `names`, else each entry
+// that a name gives, or that lies below a folder a name gives. A name that matches nothing
+// fails the whole extraction, before anything is written.
+bool SelectEntries(const std::map<std::string, fs::path>& localPaths,
+                   const std::vector<std::string>& names, std::vector<std::string>& selected,
+                   std::string& error) {
+  std::vector<std::string> wanted;
+  for (std::string name : names) {
+    for (char& c : name) {
+      if (c == '\\') c = '/';
+    }
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    wanted.push_back(name);
+  }
+  std::vector<bool> used(wanted.size(), false);
+  for (const auto& item : PackageIndex) {
+    const std::string path = localPaths.at(item.first).generic_u8string();
+    bool take = wanted.empty();
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      const std::string& name = wanted[i];
+      if (path == name || (path.size() > name.size() && path.compare(0, name.size(), name) == 0 &&
+                           path[name.size()] == '/')) {
+        used[i] = true;
+        take = true;
+      }
+    }
+    if (take) selected.push_back(item.first);
+  }
+  std::vector<std::string> problems;
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    if (!used[i]) problems.push_back(names[i] + ": no such entry or folder in the installer");
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
+}
+
 }  // namespace
 
-bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
+bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
+                   ReportFormat format) {
   if (!OpenInstaller(installer, error)) return false;
+
+  if (format == ReportFormat::kJson) {
+    PackageReport report;
+    report.installerPath = installer.u8string();
+    report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
+    ManifestSummary manifest;
+    std::string content;
+    if (FindPackageEntry(kManifestName)) {
+      if (!ReadManifest(manifest, content, error)) return false;
+      report.manifest = &manifest;
+    }
+    output.out << FormatPackageJson(report);
+    return true;
+  }
 
   std::ostream& out = output.out;
   out << installer.u8string() << "\n"
       << "signature         " << DescribeSignature(installer) << "\n";
   if (FindPackageEntry(kManifestName)) {
     ManifestSummary manifest;
-    if (!ReadManifest(manifest, error)) return false;
+    std::string content;
+    if (!ReadManifest(manifest, content, error)) return false;
     out << "patch version     " << FormatGameVersion(manifest.patchVersion) << "\n"
         << "rule              " << ForDisplay(manifest.ruleToken, false) << " "
         << FormatGameVersion(manifest.requiredVersion)
@@ -245,45 +391,48 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
   return true;
 }
 
-bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error) {
-  if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
+bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
+                     ReportFormat format) {
   ManifestSummary manifest;
-  if (!ReadManifest(manifest, error)) return false;
-  if (manifest.rule == RuleInvalid) {
-    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; read " +
-            DescribeManifest(manifest);
-    return false;
+  bool manifestRead = false;
+  bool opened = false;
+  const bool verified = VerifyPackage(installer, output, manifest, manifestRead, opened, error);
+  if (format == ReportFormat::kJson) {
+    PackageReport report;
+    report.installerPath = installer.u8string();
+    report.manifest = manifestRead ? &manifest : nullptr;
+    report.listEntries = opened;
+    report.signatureKnown = opened && ReadPackageEnd(installer, report.packageEnd);
+    report.hasVerdict = true;
+    report.verified = verified;
+    report.problem = error;
+    output.out << FormatPackageJson(report);
+  } else if (verified) {
+    output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
+               << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
+               << "; " << DescribeSignature(installer) << "\n";
   }
-
-  ProgressBar progress(output.progressTerminal, TotalContentLength());
-  std::vector<std::string> chunks;
-  for (const auto& [name, entry] : PackageIndex) {
-    // The installer's own read: the whole entry, decrypted, as one string per chunk.
-    if (!ReadEntryChunks(chunks, entry)) {
-      error = DescribeEntryFailure(name, entry);
-      return false;
-    }
-    const uint64_t length = ChunksLength(chunks);
-    if (length != entry.size) {
-      error = ForDisplay(name, false) + ": its data holds " + FormatCount(length) +
-              " bytes, but the directory says " + FormatCount(entry.size);
-      return false;
-    }
-    progress.Advance(entry.size, ForDisplay(name, false));
-  }
-  chunks.clear();
-
-  output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
-             << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
-             << "; " << DescribeSignature(installer) << "\n";
-  return true;
+  return verified;
 }
 
 bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
-                      std::string& error) {
+                      std::string& error, const std::vector<std::string>& names) {
   if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
   std::map<std::string, fs::path> localPaths;
   if (!PlanLocalPaths(localPaths, error)) return false;
+  std::vector<std::string> selected;
+  if (!SelectEntries(localPaths, names, selected, error)) return false;
+
+  // Every target that cannot be replaced is named before any entry is written.
+  std::vector<std::string> problems;
+  for (const std::string& name : selected) {
+    std::string problem;
+    if (!CheckReplaceable(folder / localPaths[name], problem)) problems.push_back(problem);
+  }
+  if (!problems.empty()) {
+    error = DescribeProblems(problems);
+    return false;
+  }
 
   std::error_code failure;
   fs::create_directories(folder, failure);
@@ -294,36 +443,30 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
     return false;
   }
 
-  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  uint64_t selectedLength = 0;
+  for (const std::string& name : selected) selectedLength += PackageIndex.at(name).size;
+  ProgressBar progress(output.progressTerminal, selectedLength);
   // Index order mostly puts the files of a folder next to each other, and writing files
   // creates no links, so a folder is created and checked once for each run of its files.
   fs::path checkedParent;
-  for (const auto& [name, entry] : PackageIndex) {
+  for (const std::string& name : selected) {
+    const PackageEntry& entry = PackageIndex.at(name);
     const fs::path target = folder / localPaths[name];
     const std::string shown = ForDisplay(name, false);
     if (target.parent_path() != checkedParent) {
-      fs::create_directories(target.parent_path(), failure);
-      fs::path realParent;
-      if (failure || !ResolveRealPath(target.parent_path(), realParent)) {
-        error = shown + ": cannot create its folder" +
-                (failure ? ": " + failure.message() : std::string());
-        return false;
-      }
-      // A link already in the folder must not carry the file somewhere else.
-      if (!IsPathWithin(realParent, realFolder)) {
-        error = shown + ": its folder leads outside " + folder.u8string() + " through a link";
+      if (!CreateFoldersWithin(folder, realFolder, localPaths[name].parent_path(), error)) {
+        error = shown + ": " + error;
         return false;
       }
       checkedParent = target.parent_path();
     }
     bool damaged = false;
-    if (!ExtractEntry(entry, target, damaged, error)) {
+    if (!ExtractEntry(entry, target, progress, shown, damaged, error)) {
       error = damaged ? DescribeEntryFailure(name, entry) : shown + ": " + error;
       return false;
     }
-    progress.Advance(entry.size, shown);
   }
-  output.out << "extracted " << PackageIndex.size() << " entries, "
-             << FormatCount(TotalContentLength()) << " bytes, to " << folder.u8string() << "\n";
+  output.out << "extracted " << selected.size() << " entries, " << FormatCount(selectedLength)
+             << " bytes, to " << folder.u8string() << "\n";
   return true;
 }

@@ -6,6 +6,9 @@
 
 #include "packer/CommandOutput.h"
 
+// What `vantis-pack --version` shows.
+constexpr char kPackToolVersion[] = "1.1.0";
+
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;  // the command ran and found a problem, or could not finish
 constexpr int kExitUsage = 2;    // the command line itself is wrong

@@ -4,11 +4,13 @@
 #include <iostream>
 
 #include "packer/HostSystem.h"
+#include "packer/Interruption.h"
 #include "packer/PackCommandLine.h"
 #include "packer/Progress.h"
 
 int main(int argc, char** argv) {
   PrepareConsoleOutput();
+  InstallInterruptionCleanup();
   CommandOutput output{std::cout, std::cerr, ProgressTerminal()};
   int status = kExitFailure;
   try {

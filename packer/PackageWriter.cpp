@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -271,6 +272,18 @@ std::string EncodeEntryChunk(const std::string& key, const std::string& plaintex
 std::string EncodeEntryChunk(const std::string& key, const std::string& plaintext) {
   const uint32_t plainLength = ToPosition(plaintext.size());
   return EncodeEntryChunk(key, plaintext, plainLength, RoundUpToBlock(plainLength));
+}
+
+size_t EncryptEntryChunkInPlace(const IDEAEncryptionKey& key, uint8_t* frame,
+                                uint32_t plainLength) {
+  assert(plainLength <= kEntryStoredLimit);
+  const uint32_t storedLength = RoundUpToBlock(plainLength);
+  const std::string header = EncodeEntryChunkHeader(plainLength, storedLength);
+  std::memcpy(frame, header.data(), kEntryChunkHeaderLength);
+  uint8_t* ciphertext = frame + kEntryChunkHeaderLength;
+  std::memset(ciphertext + plainLength, 0, storedLength - plainLength);
+  EncryptIDEABlocks(key, ciphertext, storedLength);
+  return kEntryChunkHeaderLength + storedLength;
 }
 
 std::string EncodeEntryStream(const std::string& key, const std::string& content,

@@ -11,6 +11,7 @@
 
 #include "crypto/DirectoryStream.h"
 #include "package/PackageEntry.h"
+#include "packer/IDEAEncryptor.h"
 
 // One directory record. By default `content` is stored as an entry chunk stream and the
 // record points at it; a record made by MakeFixedRecord stores nothing and carries its
@@ -93,6 +94,15 @@ std::string EncodeEntryChunk(const std::string& key, const std::string& plaintex
                              uint32_t plainLength, uint32_t storedLength);
 // The packer's lengths: the plaintext's length, and that rounded up to whole blocks.
 std::string EncodeEntryChunk(const std::string& key, const std::string& plaintext);
+
+constexpr uint32_t kEntryChunkHeaderLength = 8;
+
+// The packer's chunk built where it lies, for writers that stream: `frame` holds at most
+// kEntryStoredLimit bytes of plaintext after room for the header, and room for the zero
+// padding to whole blocks. Writes the header and the padding, encrypts, and returns the
+// chunk's length. The bytes are those of EncodeEntryChunk(key, plaintext).
+size_t EncryptEntryChunkInPlace(const IDEAEncryptionKey& key, uint8_t* frame,
+                                uint32_t plainLength);
 // `content` split at `chunkPlainLengths` (adding up to its length), or by default as above.
 std::string EncodeEntryStream(const std::string& key, const std::string& content,
                               const std::vector<uint32_t>& chunkPlainLengths);

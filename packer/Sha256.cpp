@@ -1,8 +1,12 @@
 #include "packer/Sha256.h"
 
-namespace {
+#include <cassert>
 
-constexpr uint32_t kRoundConstants[64] = {
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+const uint32_t kSha256RoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
     0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
     0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
@@ -13,6 +17,8 @@ constexpr uint32_t kRoundConstants[64] = {
     0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
     0xc67178f2};
+
+namespace {
 
 uint32_t RotateRight(uint32_t x, unsigned n) { return x >> n | x << (32 - n); }
 
@@ -33,7 +39,7 @@ void CompressBlock(std::array<uint32_t, 8>& hash, const uint8_t* block) {
   for (int t = 0; t < 64; ++t) {
     const uint32_t sum1 = RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25);
     const uint32_t choose = (e & f) ^ (~e & g);
-    const uint32_t t1 = h + sum1 + choose + kRoundConstants[t] + w[t];
+    const uint32_t t1 = h + sum1 + choose + kSha256RoundConstants[t] + w[t];
     const uint32_t sum0 = RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22);
     const uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
     const uint32_t t2 = sum0 + majority;
@@ -56,12 +62,53 @@ void CompressBlock(std::array<uint32_t, 8>& hash, const uint8_t* block) {
   hash[7] += h;
 }
 
+// The SHA extensions (CPUID leaf 7, EBX bit 29) with the SSSE3 and SSE4.1 shuffles their
+// path also uses (leaf 1, ECX bits 9 and 19).
+bool HasShaExtensions() {
+#if defined(__i386__) || defined(__x86_64__)
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & (1u << 9)) || !(c & (1u << 19))) return false;
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  return (b & (1u << 29)) != 0;
+#else
+  return false;
+#endif
+}
+
+Sha256Path FastestSha256Path() {
+  static const Sha256Path fastest =
+      HasShaExtensions() ? Sha256Path::kShaExtensions : Sha256Path::kPortable;
+  return fastest;
+}
+
 }  // namespace
 
+bool IsSha256PathAvailable(Sha256Path path) {
+  return path == Sha256Path::kPortable || FastestSha256Path() == Sha256Path::kShaExtensions;
+}
+
+void CompressSha256Blocks(Sha256Path path, std::array<uint32_t, 8>& hash, const uint8_t* data,
+                          size_t blockCount) {
+  assert(IsSha256PathAvailable(path));
+  if (path == Sha256Path::kShaExtensions) {
+    CompressSha256BlocksShaExtensions(hash, data, blockCount);
+    return;
+  }
+  for (size_t i = 0; i < blockCount; ++i) CompressBlock(hash, data + 64 * i);
+}
+
+// Whole blocks of the input are compressed where they lie; only a partial block is copied.
 void UpdateSha256(Sha256State& state, const void* data, size_t length) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   state.messageLength += length;
   while (length > 0) {
+    if (state.blockLength == 0 && length >= state.block.size()) {
+      const size_t blockCount = length / state.block.size();
+      CompressSha256Blocks(FastestSha256Path(), state.hash, bytes, blockCount);
+      bytes += blockCount * state.block.size();
+      length -= blockCount * state.block.size();
+      continue;
+    }
     const size_t room = state.block.size() - state.blockLength;
     const size_t part = length < room ? length : room;
     for (size_t i = 0; i < part; ++i) state.block[state.blockLength + i] = bytes[i];
@@ -69,7 +116,7 @@ void UpdateSha256(Sha256State& state, const void* data, size_t length) {
     bytes += part;
     length -= part;
     if (state.blockLength == state.block.size()) {
-      CompressBlock(state.hash, state.block.data());
+      CompressSha256Blocks(FastestSha256Path(), state.hash, state.block.data(), 1);
       state.blockLength = 0;
     }
   }

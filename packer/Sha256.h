@@ -22,5 +22,19 @@ void UpdateSha256(Sha256State& state, const void* data, size_t length);
 // Pads and ends the message; the state is used up.
 Sha256Digest FinishSha256(Sha256State& state);
 
+// The compression function over whole 64-byte blocks has two paths: the portable one, and
+// the processor's SHA extensions, which UpdateSha256 takes where they exist. Tests name a
+// path themselves.
+enum class Sha256Path { kPortable, kShaExtensions };
+
+extern const uint32_t kSha256RoundConstants[64];  // FIPS 180-4, 4.2.2
+
+bool IsSha256PathAvailable(Sha256Path path);
+void CompressSha256Blocks(Sha256Path path, std::array<uint32_t, 8>& hash, const uint8_t* data,
+                          size_t blockCount);
+// The SHA-extensions path itself; only where IsSha256PathAvailable says so.
+void CompressSha256BlocksShaExtensions(std::array<uint32_t, 8>& hash, const uint8_t* data,
+                                       size_t blockCount);
+
 // Lower-case hexadecimal, as sha256sum prints it.
 std::string FormatSha256(const Sha256Digest& digest);

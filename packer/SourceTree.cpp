@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "package/PackageContainer.h"
+#include "packer/ExcludePattern.h"
 #include "packer/HostSystem.h"
 #include "packer/PackableName.h"
 
@@ -13,17 +14,19 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TreeWalk {
+  const std::vector<std::string>* excludePatterns = nullptr;
   fs::path realRoot;
   // The resolved folders from the root down to the one being read: entering one of them
   // again means a link loop.
   std::vector<fs::path> realFolders;
   std::vector<SourceFile> files;
-  std::string error;
+  std::vector<std::string> excludedNames;
+  std::vector<std::string> problems;
 };
 
-bool Fail(TreeWalk& walk, const std::string& name, const std::string& reason) {
-  walk.error = name + ": " + reason;
-  return false;
+// Records the problem; the walk goes on with the next item.
+void Fail(TreeWalk& walk, const std::string& name, const std::string& reason) {
+  walk.problems.push_back(name + ": " + reason);
 }
 
 std::string FoldAsciiCase(std::string text) {
@@ -33,9 +36,9 @@ std::string FoldAsciiCase(std::string text) {
   return text;
 }
 
-bool WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefix);
+void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefix);
 
-bool VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
+void VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
   std::error_code failure;
   const bool isLink = fs::is_symlink(fs::symlink_status(path, failure));
   fs::path realPath;
@@ -57,9 +60,9 @@ bool VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
       return Fail(walk, name, "symbolic link loop: it leads back to a folder that contains it");
     }
     walk.realFolders.push_back(realPath);
-    const bool walked = WalkFolder(walk, path, name + "/");
+    WalkFolder(walk, path, name + "/");
     walk.realFolders.pop_back();
-    return walked;
+    return;
   }
   if (!fs::is_regular_file(status)) return Fail(walk, name, "neither a file nor a folder");
 
@@ -71,10 +74,9 @@ bool VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
   file.displayName = name;
   file.path = path;
   walk.files.push_back(std::move(file));
-  return true;
 }
 
-bool WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefix) {
+void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefix) {
   std::error_code failure;
   std::vector<fs::path> items;
   for (fs::directory_iterator it(folder, failure), end; !failure && it != end;
@@ -85,75 +87,95 @@ bool WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefi
     return Fail(walk, prefix.empty() ? "." : prefix,
                 "cannot read the folder: " + failure.message());
   }
-  // Reading in a fixed order makes the first refusal the same on every run.
+  // Reading in a fixed order lists the problems in the same order on every run.
   std::sort(items.begin(), items.end());
   for (const fs::path& path : items) {
     std::string name;
     try {
       name = prefix + path.filename().u8string();
     } catch (const std::exception&) {  // a Windows name that is no valid UTF-16
-      return Fail(walk, prefix + "?", "name that cannot be read as text");
+      Fail(walk, prefix + "?", "name that cannot be read as text");
+      continue;
     }
-    if (!VisitItem(walk, path, name)) return false;
+    if (IsExcluded(*walk.excludePatterns, name)) {
+      std::error_code ignored;
+      walk.excludedNames.push_back(fs::is_directory(path, ignored) ? name + "/" : name);
+      continue;
+    }
+    VisitItem(walk, path, name);
   }
-  return true;
 }
 
 // Windows compares file names without regard to case: two such names would be one file,
-// and a file whose name is a folder's in another case could not be created.
-bool CheckCaseCollisions(TreeWalk& walk) {
+// and a file whose name is a folder's in another case could not be created. The files in
+// such a clash are dropped from the list, which holds only files without problems.
+void CheckCaseCollisions(TreeWalk& walk) {
   std::map<std::string, std::string> fileNames;
   std::map<std::string, std::string> folderNames;
-  for (const SourceFile& file : walk.files) {
+  std::vector<bool> clashing(walk.files.size(), false);
+  for (size_t i = 0; i < walk.files.size(); ++i) {
+    const SourceFile& file = walk.files[i];
     const std::string folded = FoldAsciiCase(file.displayName);
     const auto [found, added] = fileNames.emplace(folded, file.displayName);
     if (!added) {
-      return Fail(walk, file.displayName,
-                  "differs from " + found->second + " only in letter case; Windows would keep "
-                  "one file for both");
+      Fail(walk, file.displayName,
+           "differs from " + found->second + " only in letter case; Windows would keep one "
+           "file for both");
+      clashing[i] = true;
     }
     for (size_t slash = folded.find('/'); slash != std::string::npos;
          slash = folded.find('/', slash + 1)) {
       folderNames.emplace(folded.substr(0, slash), file.displayName.substr(0, slash));
     }
   }
-  for (const auto& [folded, name] : fileNames) {
-    const auto folder = folderNames.find(folded);
+  for (size_t i = 0; i < walk.files.size(); ++i) {
+    const SourceFile& file = walk.files[i];
+    const auto folder = folderNames.find(FoldAsciiCase(file.displayName));
     if (folder != folderNames.end()) {
-      return Fail(walk, name, "is a file, but " + folder->second +
-                                  " is a folder; Windows cannot hold both names");
+      Fail(walk, file.displayName, "is a file, but " + folder->second +
+                                       " is a folder; Windows cannot hold both names");
+      clashing[i] = true;
     }
   }
-  return true;
+  std::vector<SourceFile> kept;
+  for (size_t i = 0; i < walk.files.size(); ++i) {
+    if (!clashing[i]) kept.push_back(std::move(walk.files[i]));
+  }
+  walk.files.swap(kept);
 }
 
 }  // namespace
 
-bool ReadSourceTree(const fs::path& root, std::vector<SourceFile>& files, std::string& error) {
+bool ReadSourceTree(const fs::path& root, const std::vector<std::string>& excludePatterns,
+                    SourceTree& tree) {
   TreeWalk walk;
+  walk.excludePatterns = &excludePatterns;
   std::error_code failure;
   if (!fs::is_directory(root, failure) || !ResolveRealPath(root, walk.realRoot)) {
-    error = root.u8string() + ": not a folder";
+    tree = SourceTree();
+    tree.problems.push_back(root.u8string() + ": not a folder");
     return false;
   }
   walk.realFolders.push_back(walk.realRoot);
-  if (!WalkFolder(walk, root, std::string()) || !CheckCaseCollisions(walk)) {
-    error = walk.error;
-    return false;
-  }
+  WalkFolder(walk, root, std::string());
+  CheckCaseCollisions(walk);
   const EntryNameLess less;
   std::sort(walk.files.begin(), walk.files.end(),
             [&less](const SourceFile& a, const SourceFile& b) {
               return less(a.entryName, b.entryName);
             });
   // Distinct UTF-8 names could in principle meet in one code page 936 name.
-  for (size_t i = 1; i < walk.files.size(); ++i) {
-    if (walk.files[i].entryName == walk.files[i - 1].entryName) {
-      error = walk.files[i].displayName + ": same name in code page 936 as " +
-              walk.files[i - 1].displayName;
-      return false;
+  std::vector<SourceFile> kept;
+  for (size_t i = 0; i < walk.files.size(); ++i) {
+    if (i > 0 && walk.files[i].entryName == walk.files[i - 1].entryName) {
+      Fail(walk, walk.files[i].displayName,
+           "same name in code page 936 as " + walk.files[i - 1].displayName);
+      continue;
     }
+    kept.push_back(std::move(walk.files[i]));
   }
-  files.swap(walk.files);
-  return true;
+  tree.files.swap(kept);
+  tree.excludedNames.swap(walk.excludedNames);
+  tree.problems.swap(walk.problems);
+  return tree.problems.empty();
 }

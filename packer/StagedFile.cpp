@@ -1,13 +1,41 @@
 #include "packer/StagedFile.h"
 
+#include "packer/Interruption.h"
+
 namespace {
 
 constexpr int kMaxSuffixNumber = 99;
 
+std::string DescribeFileType(std::filesystem::file_type type) {
+  switch (type) {
+    case std::filesystem::file_type::directory: return "a folder";
+    case std::filesystem::file_type::symlink: return "a symbolic link";
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character: return "a device";
+    case std::filesystem::file_type::fifo: return "a pipe";
+    case std::filesystem::file_type::socket: return "a socket";
+    default: return "something else";
+  }
+}
+
 }  // namespace
+
+// Commit would put a regular file in the place of a device, pipe, folder or link (as root,
+// /dev/null itself), so only a regular file is ever replaced.
+bool CheckReplaceable(const std::filesystem::path& target, std::string& error) {
+  std::error_code failure;
+  const std::filesystem::file_status existing = std::filesystem::symlink_status(target, failure);
+  if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
+    error = target.u8string() + ": exists and is " + DescribeFileType(existing.type()) +
+            ", not a regular file; only a regular file is replaced";
+    return false;
+  }
+  return true;
+}
 
 bool StagedFile::Create(const std::filesystem::path& target, std::string& error) {
   Discard();
+  if (!CheckReplaceable(target, error)) return false;
   for (int number = 0; number <= kMaxSuffixNumber; ++number) {
     std::filesystem::path candidate = target;
     candidate += ".~vantis-pack";
@@ -16,6 +44,7 @@ bool StagedFile::Create(const std::filesystem::path& target, std::string& error)
     if (CreateNew(candidate, nameTaken, error)) {
       targetPath_ = target;
       temporaryPath_ = candidate;
+      interruptionSlot_ = RememberTemporaryFile(temporaryPath_);
       return true;
     }
     if (!nameTaken) return false;

@@ -2,13 +2,18 @@
 // A file that appears under its name only when it is complete. The bytes go into a new
 // file beside the target (its name followed by ".~vantis-pack", or ".~vantis-pack1" to
 // ".~vantis-pack99" when that name is taken); only Commit moves it over the target. Any
-// other end, an early return or an exception, deletes it, so a failed run never leaves a
-// partial file under the target's name or anywhere else.
+// other end, an early return, an exception or an interruption (packer/Interruption.h),
+// deletes it, so a failed run never leaves a partial file under the target's name or
+// anywhere else.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+// True when `target` is absent or a regular file: what Create accepts. `error` says what
+// is there otherwise.
+bool CheckReplaceable(const std::filesystem::path& target, std::string& error);
 
 class StagedFile {
  public:
@@ -18,7 +23,8 @@ class StagedFile {
   StagedFile& operator=(const StagedFile&) = delete;
 
   // Creates the temporary file; never opens an existing one. The target's folder must
-  // exist. `error` says why not, in words.
+  // exist, and the target must be absent or a regular file (not a link, device, pipe or
+  // folder). `error` says why not, in words.
   bool Create(const std::filesystem::path& target, std::string& error);
 
   bool Write(const void* data, size_t length, std::string& error);
@@ -41,6 +47,7 @@ class StagedFile {
   bool CreateNew(const std::filesystem::path& path, bool& nameTaken, std::string& error);
 
   std::intptr_t handle_ = -1;
+  int interruptionSlot_ = -1;
   std::filesystem::path targetPath_;
   std::filesystem::path temporaryPath_;
 };

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "packer/Interruption.h"
+
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
@@ -58,6 +60,8 @@ bool StagedFile::Commit(std::string& error) {
     return false;
   }
   temporaryPath_.clear();
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
   return true;
 }
 
@@ -70,4 +74,6 @@ void StagedFile::Discard() {
     ::unlink(temporaryPath_.c_str());
     temporaryPath_.clear();
   }
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
 }

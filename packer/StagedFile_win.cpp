@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "packer/Interruption.h"
+
 namespace {
 
 std::string Reason() {
@@ -29,7 +31,8 @@ HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
                            std::string& error) {
   // CREATE_NEW: a leftover or anyone else's file under that name is never opened.
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  // FILE_SHARE_DELETE lets the interruption handler delete it while it is open.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     handle_ = reinterpret_cast<std::intptr_t>(file);
@@ -71,6 +74,8 @@ bool StagedFile::Commit(std::string& error) {
     return false;
   }
   temporaryPath_.clear();
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
   return true;
 }
 
@@ -83,4 +88,6 @@ void StagedFile::Discard() {
     DeleteFileW(temporaryPath_.c_str());
     temporaryPath_.clear();
   }
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
 }

@@ -16,6 +16,7 @@ packages=(
   qemu-user-static   # runs the 32-bit Linux tests where the machine cannot execute 32-bit code
   # bench/ only: Google Benchmark and the peer libraries it times ours against
   libbenchmark-dev libbotan-2-dev libcrypto++-dev libgcrypt20-dev
+  p7zip-full         # bench/build-benchmark.sh: `7z a -mx0` of the same tree
 )
 
 install_packages() {

@@ -17,6 +17,7 @@
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
 #include "packer/BuildInstaller.h"
+#include "packer/DiffInstaller.h"
 #include "packer/PackageWriter.h"
 
 namespace {
@@ -243,6 +244,52 @@ void DefinePackedByVantisPack() {
       .Exit(0);
 }
 
+// A release's way: vantis-pack's diff of the game folder as players have it (OLD, this
+// scenario's game folder) and as the next version is (NEW, beside it). Data/gone.dat is
+// missing in NEW, which the format cannot express: it stays.
+std::string NextGameFolder(const Scenario& s) { return s.folder + "/next"; }
+
+std::string DiffWithVantisPack(const Scenario& s) {
+  s.Put("Bin/game.dll", Noise(300000, 3));
+  s.Put("Data/same.dat", "same");
+  s.Put("Data/gone.dat", "gone");
+  const std::string next = NextGameFolder(s);
+  WriteBinaryFile(next + "/Bin/Vantis.exe", "stands in for the game");
+  WriteBinaryFile(next + "/Bin/version.xml", VersionFile(1, 0, 5));
+  WriteBinaryFile(next + "/Bin/game.dll", Noise(300000, 4));
+  WriteBinaryFile(next + "/Data/same.dat", "same");
+  WriteBinaryFile(next + "/Data/Maps/new.map", "new map");
+  WriteBinaryFile(s.folder + "/notes.txt", "本补丁修复了存档读取问题。\r\n更新后请重新启动游戏。");
+  WriteBinaryFile(s.folder + "/stub.exe", Batch->hostProgram);
+
+  DiffOptions options;
+  options.oldFolder = s.game;
+  options.newFolder = next;
+  options.outputPath = s.folder + "/patch.exe";
+  options.notesPath = s.folder + "/notes.txt";
+  options.stubPath = s.folder + "/stub.exe";
+  std::ostringstream out, err;
+  CommandOutput output{out, err};
+  std::string error, bytes;
+  EXPECT_TRUE(DiffInstaller(options, output, error)) << error;
+  EXPECT_NE(err.str().find("Data/gone.dat: in OLD but not in NEW"), std::string::npos)
+      << err.str();
+  ReadBinaryFile(s.folder + "/patch.exe", bytes);
+  return bytes;
+}
+
+void DefineDiffedByVantisPack() {
+  Scenario& s = NewScenario("diffed_by_vantis_pack");
+  s.PutGame(VersionFile(1, 0, 4));
+  s.PutInstaller(DiffWithVantisPack(s));
+  s.Launch()
+      .Dialog({kNotesShown})
+      .Click(kInstallButton)
+      .Box(kInstallSucceeded, "1", "none")
+      .Press(kOk)
+      .Exit(0);
+}
+
 // Data/locked.dat is held open by the driver with no sharing, which stops the worker on
 // the second of three files with the folder-not-writable question: a point where the
 // worker waits, so the dialog's give-up paths can be played without racing it.
@@ -342,6 +389,7 @@ void InstallerEndToEnd::SetUpTestSuite() {
   DefineInstalls();
   DefineGameFolderOutsideTheCodePage();
   DefinePackedByVantisPack();
+  DefineDiffedByVantisPack();
   DefineLockedTargets();
   Batch->Play("installer");
 }
@@ -471,6 +519,14 @@ TEST_F(InstallerEndToEnd, InstallerBuiltByVantisPackInstallsItsFolder) {
                                                {"Data/Maps/Deep/level1.map", "level one"},
                                                {"Data/empty.dat", ""},
                                                {"Bin/version.xml", kVersionFile105}}));
+}
+
+TEST_F(InstallerEndToEnd, InstallerMadeByVantisPackDiffTakesTheGameToTheNewFolder) {
+  const Scenario& s = Get("diffed_by_vantis_pack");
+  ExpectTranscript(s);
+  FileTree expected = ReadFileTree(NextGameFolder(s));
+  expected["Data/gone.dat"] = "gone";
+  ExpectFiles(s.GameFiles(), expected);
 }
 
 // --- A target held open by another program, and giving up --------------------------------

@@ -1,0 +1,31 @@
+#pragma once
+// vantis-pack diff: the patch that takes a game folder from one version to the next.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/PatchManifest.h"
+#include "packer/CommandOutput.h"
+#include "packer/NotesEncoding.h"
+
+struct DiffOptions {
+  std::filesystem::path oldFolder;
+  std::filesystem::path newFolder;
+  std::filesystem::path outputPath;
+  std::filesystem::path notesPath;  // empty: no notes
+  std::filesystem::path stubPath;   // as BuildOptions
+  std::string key;                  // as BuildOptions
+  NotesEncoding notesEncoding = NotesEncoding::kAuto;
+  VersionRuleKind rule = RuleExact;
+  std::vector<std::string> excludePatterns;  // applied to both folders
+  bool dryRun = false;
+};
+
+// The entries are the files of NEW that OLD lacks or holds with other bytes, compared by
+// content; Bin/version.xml is left out, as the installer writes it. config.txt says NEW's
+// version (from NEW/Bin/version.xml), the rule, OLD's version and the notes. Refused with
+// every reason found: a version file missing or without a version, NEW not newer than OLD,
+// an entry the installer would take for its manifest, anything `build` refuses in NEW.
+// Files of OLD that NEW lacks are warned about: the format cannot delete them.
+bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::string& error);

@@ -1,0 +1,151 @@
+// The entry data that vantis-pack writes and digests on two threads must be the bytes of
+// the one-chunk encoder, in order, for both, whatever the batches and the threads' timing;
+// a file that fails to read stops the write, with its name.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "TempFile.h"
+#include "crypto/EntryStream.h"
+#include "packer/EntryDataWriter.h"
+#include "packer/PackageWriter.h"
+#include "packer/StagedFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kKey = "entry data key";
+const std::string kPrefix = "MZ written before the entry data";
+
+std::string RandomText(std::mt19937& rng, size_t length) {
+  std::string bytes(length, '\0');
+  for (char& c : bytes) c = static_cast<char>(rng());
+  return bytes;
+}
+
+// Sources on disk and in memory, with the content each must deliver.
+struct Entries {
+  std::vector<std::unique_ptr<TempFile>> files;
+  std::vector<std::unique_ptr<std::string>> texts;
+  std::vector<EntryDataSource> sources;
+  std::vector<std::string> contents;
+
+  // A file holding `content` that claims `length` bytes (by default its own).
+  void AddFile(const std::string& content, uint64_t length) {
+    files.push_back(std::make_unique<TempFile>(content));
+    sources.push_back({"file" + std::to_string(sources.size()), fs::u8path(files.back()->Path()),
+                       nullptr, length});
+    contents.push_back(content);
+  }
+  void AddFile(const std::string& content) { AddFile(content, content.size()); }
+  void AddText(const std::string& text) {
+    texts.push_back(std::make_unique<std::string>(text));
+    sources.push_back({"config.txt", {}, texts.back().get(), text.size()});
+    contents.push_back(text);
+  }
+  std::string Expected() const {
+    std::string expected;
+    for (const std::string& content : contents) expected += EncodeEntryStream(kKey, content, {});
+    return expected;
+  }
+};
+
+struct Written {
+  bool ok = false;
+  uint64_t length = 0;
+  std::string bytes;     // the file, when everything succeeded
+  std::string digested;  // what the second thread was handed
+  std::string error;
+};
+
+struct Target {
+  StagedFile file;
+  std::string digested;
+};
+
+Written WriteAll(const std::vector<EntryDataSource>& sources) {
+  const TempFile path;
+  Target target;
+  Written result;
+  ProgressBar progress(nullptr, 0);
+  EXPECT_TRUE(target.file.Create(fs::u8path(path.Path()), result.error)) << result.error;
+  EXPECT_TRUE(target.file.Write(kPrefix, result.error));
+  const EntryDataOutput output = {
+      [](const uint8_t* data, size_t length, void* context, std::string& error) {
+        return static_cast<Target*>(context)->file.Write(data, length, error);
+      },
+      [](const uint8_t* data, size_t length, void* context, std::string&) {
+        static_cast<Target*>(context)->digested.append(reinterpret_cast<const char*>(data),
+                                                       length);
+        return true;
+      },
+      &target};
+  result.ok = WriteEntryData(sources, kKey, output, progress, result.length, result.error);
+  if (result.ok && target.file.Commit(result.error)) result.bytes = path.Read();
+  result.digested = target.digested;
+  return result;
+}
+
+TEST(EntryDataWriter, WritesTheChunkStreamsInOrderAcrossBatches) {
+  std::mt19937 rng(13);
+  Entries entries;
+  // Small files whose chunks straddle the ends of batches, chunks at and around the largest,
+  // and more in all than the batches hold at once, so that each batch is filled again.
+  for (int i = 0; i < 200; ++i) {
+    entries.AddFile(RandomText(rng, rng() % 20000));
+    if (i == 100) entries.AddText("1.0.5 <= 1.0.4\nnotes held in memory\n");
+  }
+  entries.AddFile("");
+  for (const uint32_t length : {kEntryStoredLimit - 1, kEntryStoredLimit, kEntryStoredLimit + 1,
+                                2 * kEntryStoredLimit + 5}) {
+    entries.AddFile(RandomText(rng, length));
+  }
+  const std::string expected = entries.Expected();
+
+  // Twice: the threads' timing differs from run to run, the bytes must not.
+  for (int run = 0; run < 2; ++run) {
+    const Written written = WriteAll(entries.sources);
+    ASSERT_TRUE(written.ok) << written.error;
+    EXPECT_EQ(written.length, expected.size());
+    EXPECT_TRUE(written.bytes == kPrefix + expected) << "run " << run;
+    EXPECT_TRUE(written.digested == expected) << "run " << run;
+  }
+}
+
+// Each failure comes after several batches have gone to the writer, which must stop too.
+TEST(EntryDataWriter, FileThatFailsToReadStopsTheWriteWithItsName) {
+  std::mt19937 rng(14);
+  const std::string large = RandomText(rng, 5 * kEntryStoredLimit);
+  struct Case {
+    const char* what;
+    std::string content;
+    uint64_t length;
+    bool missing;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"shorter", std::string(4000, 'a'), 5000, false,
+       "file1: cannot be read, or became shorter while packing"},
+      {"longer", std::string(6000, 'b'), 5000, false, "file1: became longer while packing"},
+      {"missing", "", 10, true, "file1: cannot be read"},
+  };
+  for (const Case& failing : cases) {
+    SCOPED_TRACE(failing.what);
+    Entries entries;
+    entries.AddFile(large);
+    entries.AddFile(failing.content, failing.length);
+    entries.AddFile("never reached");
+    if (failing.missing) entries.sources[1].path += ".gone";
+    const Written written = WriteAll(entries.sources);
+    EXPECT_FALSE(written.ok);
+    EXPECT_EQ(written.error, failing.message);
+  }
+}
+
+}  // namespace
