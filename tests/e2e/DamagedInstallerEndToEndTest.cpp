@@ -269,12 +269,7 @@ void DefineScenario(const DamageCase& damage) {
       break;
     case Outcome::kInstalled:
     case Outcome::kInstalledChanged:
-      s.Launch()
-          .Dialog({kNotesShown})
-          .Click(kInstallButton)
-          .Box(kInstallSucceeded, "1", "none")
-          .Press(kOk)
-          .Exit(0);
+      s.LaunchAndInstall();
       break;
     case Outcome::kOtherPatch:
       break;

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "InstallerExpectations.h"
 #include "TranscriptEscape.h"
 
 extern char** environ;
@@ -284,6 +285,15 @@ std::string Scenario::Win(const std::string& relativePath) const {
 void Scenario::PutGame(const std::string& versionFile) const {
   Put("Bin/Vantis.exe", "stands in for the game");
   if (!versionFile.empty()) Put("Bin/version.xml", versionFile);
+}
+
+ScenarioScript& Scenario::LaunchAndInstall() {
+  return Launch()
+      .Dialog({kNotesShown})
+      .Click(kInstallButton)
+      .Box(kInstallSucceeded, "1", "none")
+      .Press(kOk)
+      .Exit(0);
 }
 
 void Scenario::PutInstaller(const std::string& bytes, const std::string& relativePath) {

@@ -121,6 +121,9 @@ struct Scenario {
   void PutInstaller(const std::string& bytes,
                     const std::string& relativePath = "updates/VantisPatch.exe");
   ScenarioScript& Launch() { return script.Start(Win(installer)); }
+  // Launch, Install, the success message and OK, ending with exit code 0: a complete install
+  // with no question on the way. Further steps can follow.
+  ScenarioScript& LaunchAndInstall();
 
   // The settings file as the player's game left it, copied into place before the run.
   void SeedSettings(const std::string& text);

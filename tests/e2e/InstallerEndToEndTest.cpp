@@ -144,12 +144,7 @@ void DefineInstalls() {
                               Entry("Data/config.txt", "an ordinary file of the patch"),
                               Entry("CONFIG.TXT", "the manifest's name in capitals")}));
     s.SeedSettings("[Renderer]\r\nAAQuality=3\r\nShadowQuality=2\r\n\r\n[Audio]\r\nVolume=80\r\n");
-    s.Launch()
-        .Dialog({kNotesShown})
-        .Click(kInstallButton)
-        .Box(kInstallSucceeded, "1", "none")
-        .Press(kOk)
-        .Exit(0);
+    s.LaunchAndInstall();
     s.SnapshotSettings();
   }
   {
@@ -179,12 +174,7 @@ void DefineInstalls() {
     s.PutGame("");
     s.PutInstaller(Installer({Manifest("1.0.5 <= 1.0.4\r\n" + kNotes936)}), "downloads/Setup.exe");
     s.script.Remove(kSettingsRoot).MakeFolder(kSettingsFolder);
-    s.Launch()
-        .Dialog({kNotesShown})
-        .Click(kInstallButton)
-        .Box(kInstallSucceeded, "1", "none")
-        .Press(kOk)
-        .Exit(0)
+    s.LaunchAndInstall()
         .Exists(kSettingsFile, false);
   }
 }
@@ -202,12 +192,7 @@ void DefineGameFolderOutsideTheCodePage() {
   s.PutInstaller(Installer({Manifest("1.0.5 = 1.0.4\r\n" + kNotes936), Entry("Data/a.dat", "new a"),
                             Entry("Data/New/b.dat", "new b")}),
                  game + "updates/VantisPatch.exe");
-  s.Launch()
-      .Dialog({kNotesShown})
-      .Click(kInstallButton)
-      .Box(kInstallSucceeded, "1", "none")
-      .Press(kOk)
-      .Exit(0);
+  s.LaunchAndInstall();
 }
 
 // The publisher's way: a folder with a UTF-8 manifest, packed by vantis-pack's build.
@@ -236,12 +221,7 @@ void DefinePackedByVantisPack() {
   Scenario& s = NewScenario("packed_by_vantis_pack");
   s.PutGame(VersionFile(1, 0, 4));
   s.PutInstaller(PackWithVantisPack(s));
-  s.Launch()
-      .Dialog({kNotesShown})
-      .Click(kInstallButton)
-      .Box(kInstallSucceeded, "1", "none")
-      .Press(kOk)
-      .Exit(0);
+  s.LaunchAndInstall();
 }
 
 // A release's way: vantis-pack's diff of the game folder as players have it (OLD, this
@@ -282,12 +262,7 @@ void DefineDiffedByVantisPack() {
   Scenario& s = NewScenario("diffed_by_vantis_pack");
   s.PutGame(VersionFile(1, 0, 4));
   s.PutInstaller(DiffWithVantisPack(s));
-  s.Launch()
-      .Dialog({kNotesShown})
-      .Click(kInstallButton)
-      .Box(kInstallSucceeded, "1", "none")
-      .Press(kOk)
-      .Exit(0);
+  s.LaunchAndInstall();
 }
 
 // Data/locked.dat is held open by the driver with no sharing, which stops the worker on

@@ -93,12 +93,7 @@ void DefineScenarios() {
     Scenario& s = Signing->batch.Add("signed_installer");
     s.PutGame(VersionFile(1, 0, 4));
     s.PutInstaller(Signing->signedInstaller);
-    s.Launch()
-        .Dialog({kNotesShown})
-        .Click(kInstallButton)
-        .Box(kInstallSucceeded, "1", "none")
-        .Press(kOk)
-        .Exit(0);
+    s.LaunchAndInstall();
   }
   {
     // The trailer's top byte, right before the certificate table, flipped: the header it
