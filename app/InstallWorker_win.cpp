@@ -1,10 +1,12 @@
 #include "app/InstallWorker.h"
 
-#include <commctrl.h>
-
+#include <cassert>
+#include <iterator>
 #include <vector>
 
+#include "app/FileDurability.h"
 #include "app/GameVersion.h"
+#include "app/InstallProgress.h"
 #include "app/Installer.h"
 #include "app/MessageBox.h"
 #include "app/Messages.h"
@@ -15,20 +17,33 @@
 
 namespace {
 
-// Every message to the dialog is sent, not posted: the worker goes on only once the dialog's
-// thread has handled it. That thread keeps handling sent messages inside the modal loop and
-// inside its own message box, so the worker never waits for good.
-void SendToProgressBar(UINT message, WPARAM wParam, LPARAM lParam) {
-  SendDlgItemMessageW(DialogWindow.load(), IDC_PROGRESS, message, wParam, lParam);
+// An entry this large takes about as long to read, decrypt and write as the bar waits
+// between moves, or longer: the steps gathered before it are shown first rather than held
+// back while it is written, and a run of such entries still moves the bar only a few dozen
+// times a second.
+constexpr uint32_t kLongEntryLength = 4u << 20;
+
+// Where WriteOutFileData cannot write a file out, the installed files are flushed in
+// batches of this many: no flush between creating and moving a file, and a bar that keeps
+// moving rather than a pause of a flush per file before the version file.
+constexpr size_t kFilesPerFlush = kFlushBatchLimit;
+
+using IndexPosition = decltype(PackageIndex)::const_iterator;
+
+// The bar stands where the steps so far put it before the user is asked anything.
+int AskUser(const char* text, UINT flags) {
+  ShowProgress();
+  return ShowMessage(text, flags);
 }
 
 bool AskRetry(const char* text) {
-  return ShowMessage(text, MB_ICONERROR | MB_RETRYCANCEL) == IDRETRY;
+  return AskUser(text, MB_ICONERROR | MB_RETRYCANCEL) == IDRETRY;
 }
 
 // Every Retry starts again from a fresh temporary file with the first block, so a retried
 // file never mixes old and new data.
-bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std::string>& blocks) {
+bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std::string>& blocks,
+                          bool flushToDisk) {
   for (;;) {
     OutputFile file;
     if (!CreateOutputFile(relativeName, file)) {
@@ -42,7 +57,7 @@ bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std
         break;
       }
     }
-    if (!written || !file.Close()) {
+    if (!written || !(flushToDisk ? file.CloseFlushedToDisk() : file.Close())) {
       // Discarded before asking: the open temporary file must not stay locked, nor take up
       // the disk space the user is asked to free.
       file.Discard();
@@ -57,18 +72,48 @@ bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std
   }
 }
 
+// The files of [first, last) that the walk has written, flushed to the disk. A flush that
+// fails is a write that failed late, and is asked about like one; Retry flushes again from
+// the file that failed.
+bool FlushWrittenFiles(IndexPosition first, IndexPosition last) {
+  if (CancelRequested.load()) return false;
+  const std::string* names[kFilesPerFlush] = {};
+  size_t count = 0;
+  for (; first != last; ++first) {
+    if (IsManifestNameInAnyCase(first->first)) continue;
+    assert(count < kFilesPerFlush);
+    names[count++] = &first->first;
+  }
+  size_t flushed = 0;
+  while ((flushed += FlushInstalledFiles(names + flushed, count - flushed)) < count) {
+    if (!AskRetry(kWriteFailed)) return false;
+  }
+  return true;
+}
+
 bool RunInstall() {
   // The range counts the manifest, which the walk skips, and travels as 16 bits.
   const auto upperBound = static_cast<WORD>((PackageIndex.size() * 2) & 0xFFFFu);
-  SendToProgressBar(PBM_SETRANGE, 0, MAKELPARAM(0, upperBound));
-  SendToProgressBar(PBM_SETSTEP, 1, 0);
+  BeginProgress(GetDlgItem(DialogWindow.load(), IDC_PROGRESS), upperBound);
 
-  for (const auto& [name, entry] : PackageIndex) {
+  const bool flushInBatches = InstalledFilesNeedFlush();
+  IndexPosition unflushed = PackageIndex.begin();
+  size_t unflushedCount = 0;
+  for (auto element = PackageIndex.begin(); element != PackageIndex.end(); ++element) {
+    const auto& [name, entry] = *element;
     if (CancelRequested.load()) return false;
     if (IsManifestNameInAnyCase(name)) continue;
+    if (entry.size >= kLongEntryLength) ShowProgress();
     if (!ExtractEntry(name, entry)) return false;
-    SendToProgressBar(PBM_STEPIT, 0, 0);
+    StepProgress();
+    if (flushInBatches && ++unflushedCount == kFilesPerFlush) {
+      if (!FlushWrittenFiles(unflushed, std::next(element))) return false;
+      unflushed = std::next(element);
+      unflushedCount = 0;
+    }
   }
+  // Every file is on the disk before the version file names the new version.
+  if (flushInBatches && !FlushWrittenFiles(unflushed, PackageIndex.end())) return false;
   // Giving up during the last entry still leaves the version as it was.
   if (CancelRequested.load()) return false;
   return WriteVersionFile();
@@ -81,16 +126,18 @@ bool ExtractEntry(const std::string& name, const PackageEntry& entry) {
   // its chunks, never a game file.
   std::vector<std::string> chunks;
   if (!ReadEntryChunks(chunks, entry)) {
-    ShowMessage(kEntryDamaged, MB_ICONERROR);
+    AskUser(kEntryDamaged, MB_ICONERROR);
     return false;
   }
   if (CancelRequested.load()) return false;
-  SendToProgressBar(PBM_STEPIT, 0, 0);
-  return WriteBlocksWithRetry(name, chunks);
+  StepProgress();
+  return WriteBlocksWithRetry(name, chunks, false);
 }
 
 bool WriteVersionFile() {
-  return WriteBlocksWithRetry("Bin\\version.xml", {FormatVersionFile(PatchVersion)});
+  // The one flush of the disk's cache: it puts the game files written out before it on the
+  // disk, and only then is the new version moved into place.
+  return WriteBlocksWithRetry("Bin\\version.xml", {FormatVersionFile(PatchVersion)}, true);
 }
 
 DWORD WINAPI InstallWorker(LPVOID) {
@@ -102,6 +149,8 @@ DWORD WINAPI InstallWorker(LPVOID) {
     // must still be told, or it would wait for ever.
     succeeded = false;
   }
+  // The bar stands where two steps per written file put it before the dialog closes.
+  ShowProgress();
   // Stored before InstallRunning is cleared: a Close that sees the install over and ends the
   // dialog then finds the final outcome.
   InstallSucceeded.store(succeeded ? 1 : 0);

@@ -7,8 +7,9 @@
 // temporary path is never longer than the target's: whatever the system can create, its
 // temporary file fits too. The temporary file is created with CREATE_NEW, so whatever the
 // package's names are, no existing file is ever opened, truncated or replaced by it. Only
-// when every byte is written, flushed and the handle closed does one MoveFileExW put it
-// over the target; until then the target is exactly as it was.
+// when every byte is written, written out of the cache (FileDurability.h) and the handle
+// closed does one MoveFileExW put it over the target; until then the target is exactly as
+// it was.
 //
 // Paths are UTF-16 (GameFolder may hold characters outside the ANSI code page); the
 // package's narrow names are converted from the ANSI code page, as the ANSI functions would.
@@ -29,8 +30,14 @@ class OutputFile {
   // counts as failed: a full disk can answer TRUE with a short count.
   bool Write(const std::string& data);
 
-  // Flushes and closes the temporary file. On failure the temporary file is deleted.
+  // Writes the data out of the system's cache (WriteOutFileData) and closes the temporary
+  // file. On failure the temporary file is deleted.
   bool Close();
+
+  // Flushes the file and the disk's cache, then closes it; ReplaceTarget then returns only
+  // once the move is on the disk as well. For the file that must not reach the disk before
+  // everything written earlier. On failure the temporary file is deleted.
+  bool CloseFlushedToDisk();
 
   // Moves the closed temporary file over the target, replacing it. On failure (the target
   // is a folder, read-only, or open in another program) the temporary file is deleted and
@@ -43,7 +50,10 @@ class OutputFile {
  private:
   friend bool CreateOutputFile(const std::string& relativeName, OutputFile& file);
 
+  bool CloseAfter(bool madeDurable);
+
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool flushedToDisk_ = false;
   std::wstring targetPath_;
   std::wstring temporaryPath_;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "app/FileDurability.h"
 #include "app/Installer.h"
 #include "app/WideText.h"
 
@@ -82,6 +83,7 @@ bool CreateOutputFile(const std::string& relativeName, OutputFile& file) {
     if (handle == INVALID_HANDLE_VALUE) return false;
   }
   file.handle_ = handle;
+  file.flushedToDisk_ = false;
   file.targetPath_ = std::move(targetPath);
   file.temporaryPath_ = std::move(temporaryPath);
   return true;
@@ -98,21 +100,32 @@ bool OutputFile::Write(const std::string& data) {
 
 bool OutputFile::Close() {
   assert(handle_ != INVALID_HANDLE_VALUE);
-  // Flushed before the move, so that after a power cut the target is either the old file or
-  // the whole new one, never a renamed file whose data never reached the disk. A delayed
-  // write that fails only surfaces here, too.
-  const bool flushed = FlushFileBuffers(handle_) != FALSE;
+  // No flush of the disk's cache per file: the version file's flush covers what is written
+  // out here. A delayed write that fails surfaces here, too.
+  return CloseAfter(WriteOutFileData(handle_));
+}
+
+bool OutputFile::CloseFlushedToDisk() {
+  assert(handle_ != INVALID_HANDLE_VALUE);
+  flushedToDisk_ = true;
+  return CloseAfter(FlushFileBuffers(handle_) != FALSE);
+}
+
+bool OutputFile::CloseAfter(bool madeDurable) {
   const bool closed = CloseHandle(handle_) != FALSE;
   handle_ = INVALID_HANDLE_VALUE;
-  if (flushed && closed) return true;
+  if (madeDurable && closed) return true;
   Discard();
   return false;
 }
 
 bool OutputFile::ReplaceTarget() {
   assert(handle_ == INVALID_HANDLE_VALUE && !temporaryPath_.empty());
-  if (!MoveFileExW(temporaryPath_.c_str(), targetPath_.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // Waiting for the move to reach the disk is only worth it where the data has been flushed
+  // to the disk before it.
+  const DWORD flags =
+      MOVEFILE_REPLACE_EXISTING | (flushedToDisk_ ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!MoveFileExW(temporaryPath_.c_str(), targetPath_.c_str(), flags)) {
     Discard();
     return false;
   }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times `vantis-pack extract` of a package of about 1 GiB (a few large files, many small
-# ones) against `cp -r` of the same plaintext tree, both in one run on one machine, and
-# prints the ratio. With a Windows build it also times the real installer under Wine
+# ones), or of many files of one length, against `cp -r` of the same plaintext tree, both in
+# one run on one machine, and prints the ratio. With a Windows build it also times the real installer under Wine
 # installing that package into a game folder, driven through its windows. The tree and the
 # package are made once under BENCH_DIR and kept.
 #
@@ -10,15 +10,17 @@
 # VANTIS_PACK is a native release build of vantis-pack; STUB is any installer program to
 # append the package to (the default is vantis-pack's own). Environment:
 #   BENCH_DIR      working folder (default /tmp/vantis-extract-bench)
-#   TREE_MIB       size of the tree in MiB (default 1024)
+#   TREE           the tree: MIB for the mixed tree of that many MiB (default 1024, or
+#                  TREE_MIB), or FILESxBYTES for that many files of one length, as
+#                  1000x16384
 #   REPEAT         timed runs of each command (default 3); medians are shown
 #   WINDOWS_BUILD  a Windows build folder (build/win64, or build/win32 where 32-bit code
 #                  runs): its installer becomes the stub, and the installer is timed too
 #
 # Every command reads from the page cache (everything is read once first) and writes into
 # it; the "+ sync" column also waits until the written data is on the disk. The installer
-# flushes each file before moving it into place, so its plain wall time already includes
-# most of that wait: compare it with the "+ sync" column of cp -r.
+# has its files on the disk before it writes the version file, so its plain wall time
+# already includes most of that wait: compare it with the "+ sync" column of cp -r.
 set -euo pipefail
 
 pack=$(realpath "${1:?usage: extract-benchmark.sh VANTIS_PACK [STUB.exe]}")
@@ -33,16 +35,17 @@ if [ -n "$windows_build" ] && [ -z "$stub" ]; then
 fi
 stub=${stub:+$(realpath "$stub")}
 
-tree=$bench/tree-$tree_mib
-package=$bench/patch-$tree_mib-$( (if [ -n "$stub" ]; then cat "$stub"; fi) | sha1sum | cut -c1-8).exe
+tree_spec=${TREE:-$tree_mib}
+tree=$bench/tree-$tree_spec
+package=$bench/patch-$tree_spec-$( (if [ -n "$stub" ]; then cat "$stub"; fi) | sha1sum | cut -c1-8).exe
 mkdir -p "$bench"
 
 if [ ! -f "$tree.complete" ]; then
   rm -rf "$tree"
-  echo "making a tree of $tree_mib MiB in $tree"
-  python3 "$here/make-tree.py" "$tree" "$tree_mib"
+  echo "making the tree $tree_spec in $tree"
+  python3 "$here/make-tree.py" "$tree" ${tree_spec/x/ }
   touch "$tree.complete"
-  rm -f "$bench"/patch-"$tree_mib"-*.exe
+  rm -f "$bench"/patch-"$tree_spec"-*.exe
 fi
 if [ ! -f "$package" ]; then
   echo "packing it into $package"
@@ -169,7 +172,7 @@ if [ -n "$windows_build" ]; then
     { echo "the installer's files differ from the tree" >&2; exit 1; }
   rm -rf "$game" "$game.peak" "$bench"/{install,close,peak,transcript}.txt
   # Where an installer's time per file goes, call by call, on this system.
-  calls=$("$here/../scripts/wine-run.sh" "$windows_build/bench/file-op-cost.exe" "$(vantis_winpath "$bench")" 2000)
+  calls=$("$here/../scripts/wine-run.sh" "$windows_build/bench/file-op-cost.exe" "$(vantis_winpath "$bench")" 1000)
 fi
 rm -f "$bench/time.txt"
 

@@ -9,7 +9,9 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
+#include "app/FileDurability.h"
 #include "app/Installer.h"
 
 namespace {
@@ -208,6 +210,38 @@ TEST_F(OutputFileTest, AFolderOrALockedFileAtTheTargetStaysAndTheTemporaryFileGo
   CloseHandle(lock);
   EXPECT_EQ(ReadFileText(PathOf("locked.dat")), "old");
   EXPECT_EQ(Listing(), (Names{"folder.dat", "locked.dat"}));
+}
+
+
+// A batch is flushed side by side on several threads; what comes back must still name the
+// first file that failed, wherever it stands in the batch, and a full batch must succeed.
+TEST(InstalledFileFlush, NamesTheFirstFileThatCannotBeFlushed) {
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(sizeof temp, temp);
+  const std::string folder =
+      std::string(temp) + "vantis-flush-" + std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  const std::string gameFolder = folder + "\\";
+  GameFolder.assign(gameFolder.begin(), gameFolder.end());  // ASCII
+
+  std::vector<std::string> names;
+  for (size_t i = 0; i < kFlushBatchLimit; ++i) {
+    names.push_back("f" + std::to_string(i) + ".dat");
+    WriteFileText(gameFolder + names.back(), "data");
+  }
+  std::vector<const std::string*> batch;
+  for (const std::string& name : names) batch.push_back(&name);
+  EXPECT_EQ(FlushInstalledFiles(batch.data(), batch.size()), kFlushBatchLimit);
+  EXPECT_EQ(FlushInstalledFiles(batch.data(), 0), 0u);
+
+  const std::string missing = "missing.dat";
+  for (const size_t at : {size_t{0}, size_t{5}, kFlushBatchLimit - 1}) {
+    std::vector<const std::string*> withGap = batch;
+    withGap[at] = &missing;
+    EXPECT_EQ(FlushInstalledFiles(withGap.data(), withGap.size()), at);
+  }
+  for (const std::string& name : names) DeleteFileA((gameFolder + name).c_str());
+  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace

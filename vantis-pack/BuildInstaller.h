@@ -23,7 +23,7 @@ struct BuildOptions {
   std::filesystem::path stubPath;  // empty: the first of DefaultStubCandidates() that exists
   std::string key;                 // empty: kRandomKeyLength bytes from the system
   NotesEncoding notesEncoding = NotesEncoding::kAuto;
-  std::vector<std::string> excludePatterns;  // packer/ExcludePattern.h
+  std::vector<std::string> excludePatterns;  // vantis-pack/ExcludePattern.h
   bool dryRun = false;                       // check and list, write nothing
 };
 

@@ -9,7 +9,7 @@
 
 #include "vantis-pack/CommandOutput.h"
 
-enum class ReportFormat { kText, kJson };  // kJson: packer/PackageJson.h
+enum class ReportFormat { kText, kJson };  // kJson: vantis-pack/PackageJson.h
 
 // The manifest's versions, rule and notes, and every entry with its fields, to `out`.
 // Fails when the package cannot be opened or its manifest cannot be read.

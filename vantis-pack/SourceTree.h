@@ -22,9 +22,9 @@ struct SourceTree {
 
 // Walks `root`, following symbolic links whose targets lie inside it (a link's entry holds
 // its target's content), and leaves out what `excludePatterns` match
-// (packer/ExcludePattern.h) without looking inside. Every problem is recorded and the walk
+// (vantis-pack/ExcludePattern.h) without looking inside. Every problem is recorded and the walk
 // goes on: links that lead outside `root` or nowhere, link loops, anything that is neither
-// file nor folder, names that cannot become entry names (packer/PackableName.h), names
+// file nor folder, names that cannot become entry names (vantis-pack/PackableName.h), names
 // that differ only in letter case, which Windows would store as one file, and a name used
 // both as a file and as a folder. `tree.files` holds the files without problems. Empty
 // folders give no entry. False when there is any problem.

@@ -2,7 +2,7 @@
 // A file that appears under its name only when it is complete. The bytes go into a new
 // file beside the target (its name followed by ".~vantis-pack", or ".~vantis-pack1" to
 // ".~vantis-pack99" when that name is taken); only Commit moves it over the target. Any
-// other end, an early return, an exception or an interruption (packer/Interruption.h),
+// other end, an early return, an exception or an interruption (vantis-pack/Interruption.h),
 // deletes it, so a failed run never leaves a partial file under the target's name or
 // anywhere else.
 
