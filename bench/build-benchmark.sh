@@ -25,17 +25,13 @@ bench=${BENCH_DIR:-/tmp/vantis-build-bench}
 tree_mib=${TREE_MIB:-1024}
 repeat=${REPEAT:-3}
 here=$(dirname "$(realpath "$0")")
+source "$here/bench-common.sh"
 idea_speed=$(dirname "$pack")/../bench/idea-speed
 command -v 7z >/dev/null || { echo "7z missing: run scripts/setup.sh" >&2; exit 1; }
 
 tree=$bench/tree-$tree_mib
 mkdir -p "$bench"
-if [ ! -f "$tree.complete" ]; then
-  rm -rf "$tree"
-  echo "making a tree of $tree_mib MiB in $tree"
-  python3 "$here/make-tree.py" "$tree" "$tree_mib"
-  touch "$tree.complete"
-fi
+bench_make_tree "$tree" "$tree_mib" || true
 files=$(find "$tree" -type f | wc -l)
 bytes=$(find "$tree" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
 echo "tree: $files files, $bytes bytes"
@@ -74,9 +70,6 @@ first=$(sha1sum <"$bench/out.exe")
 "$pack" verify "$bench/out.exe" >/dev/null || { echo "the installer does not verify" >&2; exit 1; }
 rm -f "$bench"/out.exe "$bench"/out.tar "$bench"/out.7z "$bench/time.txt"
 
-median() {  # of one column of "WALL CPU" lines
-  awk -v c="$1" 'NF {print $c}' | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'
-}
 declare -A m
 for command in build tar 7z; do
   m[$command,wall]=$(printf '%s' "${runs[$command]}" | median 1)

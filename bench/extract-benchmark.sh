@@ -30,6 +30,7 @@ tree_mib=${TREE_MIB:-1024}
 repeat=${REPEAT:-3}
 windows_build=${WINDOWS_BUILD:+$(realpath "$WINDOWS_BUILD")}
 here=$(dirname "$(realpath "$0")")
+source "$here/bench-common.sh"
 if [ -n "$windows_build" ] && [ -z "$stub" ]; then
   stub=$windows_build/app/vantis-installer.exe
 fi
@@ -40,13 +41,9 @@ tree=$bench/tree-$tree_spec
 package=$bench/patch-$tree_spec-$( (if [ -n "$stub" ]; then cat "$stub"; fi) | sha1sum | cut -c1-8).exe
 mkdir -p "$bench"
 
-if [ ! -f "$tree.complete" ]; then
-  rm -rf "$tree"
-  echo "making the tree $tree_spec in $tree"
-  python3 "$here/make-tree.py" "$tree" ${tree_spec/x/ }
-  touch "$tree.complete"
-  rm -f "$bench"/patch-"$tree_spec"-*.exe
-fi
+# A new tree makes every package of the old one stale.
+# shellcheck disable=SC2086  # "1000x16384" becomes make-tree.py's two arguments
+if bench_make_tree "$tree" ${tree_spec/x/ }; then rm -f "$bench"/patch-"$tree_spec"-*.exe; fi
 if [ ! -f "$package" ]; then
   echo "packing it into $package"
   "$pack" build "$tree" -o "$package" --key 000102030405060708090a0b0c0d0e0f \
@@ -176,9 +173,6 @@ if [ -n "$windows_build" ]; then
 fi
 rm -f "$bench/time.txt"
 
-median() {  # of one column of "WALL CPU" lines
-  awk -v c="$1" 'NF {print $c}' | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'
-}
 declare -A m
 for command in cp extract; do
   m[$command,wall]=$(printf '%s' "${runs[$command,0]}" | median 1)

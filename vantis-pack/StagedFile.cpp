@@ -53,3 +53,26 @@ bool StagedFile::Create(const std::filesystem::path& target, std::string& error)
           ": every name up to .~vantis-pack" + std::to_string(kMaxSuffixNumber) + " is taken";
   return false;
 }
+
+bool StagedFile::Commit(std::string& error) {
+  // A full disk or a quota can first show up at close.
+  if (!CloseTemporaryFile(error) || !MoveOverTarget(error)) {
+    Discard();
+    return false;
+  }
+  temporaryPath_.clear();
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
+  return true;
+}
+
+void StagedFile::Discard() {
+  std::string ignored;
+  if (handle_ != -1) CloseTemporaryFile(ignored);
+  if (!temporaryPath_.empty()) {
+    DeleteTemporaryFile();
+    temporaryPath_.clear();
+  }
+  ForgetTemporaryFile(interruptionSlot_);
+  interruptionSlot_ = -1;
+}

@@ -45,6 +45,11 @@ class StagedFile {
   // Creates exactly `path` for writing into `handle_`; never opens an existing file. On
   // failure `nameTaken` tells a name in use from other trouble, which `error` words.
   bool CreateNew(const std::filesystem::path& path, bool& nameTaken, std::string& error);
+  // The system's other calls, one file per platform like CreateNew. Each says in `error`
+  // what failed.
+  bool CloseTemporaryFile(std::string& error);
+  bool MoveOverTarget(std::string& error);
+  void DeleteTemporaryFile();
 
   std::intptr_t handle_ = -1;
   int interruptionSlot_ = -1;

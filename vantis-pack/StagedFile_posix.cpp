@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "vantis-pack/Interruption.h"
-
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
@@ -45,35 +43,18 @@ bool StagedFile::Write(const void* data, size_t length, std::string& error) {
   return true;
 }
 
-bool StagedFile::Commit(std::string& error) {
-  // A full disk or a quota can first show up at close.
+bool StagedFile::CloseTemporaryFile(std::string& error) {
   const int closed = ::close(ToDescriptor(handle_));
   handle_ = -1;
-  if (closed != 0) {
-    error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
-    Discard();
-    return false;
-  }
-  if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) {
-    error = "cannot replace " + targetPath_.u8string() + ": " + Reason();
-    Discard();
-    return false;
-  }
-  temporaryPath_.clear();
-  ForgetTemporaryFile(interruptionSlot_);
-  interruptionSlot_ = -1;
-  return true;
+  if (closed == 0) return true;
+  error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+  return false;
 }
 
-void StagedFile::Discard() {
-  if (handle_ != -1) {
-    ::close(ToDescriptor(handle_));
-    handle_ = -1;
-  }
-  if (!temporaryPath_.empty()) {
-    ::unlink(temporaryPath_.c_str());
-    temporaryPath_.clear();
-  }
-  ForgetTemporaryFile(interruptionSlot_);
-  interruptionSlot_ = -1;
+bool StagedFile::MoveOverTarget(std::string& error) {
+  if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) == 0) return true;
+  error = "cannot replace " + targetPath_.u8string() + ": " + Reason();
+  return false;
 }
+
+void StagedFile::DeleteTemporaryFile() { ::unlink(temporaryPath_.c_str()); }

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "vantis-pack/Interruption.h"
-
 namespace {
 
 std::string Reason() {
@@ -59,35 +57,21 @@ bool StagedFile::Write(const void* data, size_t length, std::string& error) {
   return true;
 }
 
-bool StagedFile::Commit(std::string& error) {
+bool StagedFile::CloseTemporaryFile(std::string& error) {
   const BOOL closed = CloseHandle(ToHandle(handle_));
   handle_ = -1;
-  if (!closed) {
-    error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
-    Discard();
-    return false;
-  }
-  if (!MoveFileExW(temporaryPath_.c_str(), targetPath_.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = "cannot replace " + targetPath_.u8string() + ": " + Reason();
-    Discard();
-    return false;
-  }
-  temporaryPath_.clear();
-  ForgetTemporaryFile(interruptionSlot_);
-  interruptionSlot_ = -1;
-  return true;
+  if (closed) return true;
+  error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+  return false;
 }
 
-void StagedFile::Discard() {
-  if (handle_ != -1) {
-    CloseHandle(ToHandle(handle_));
-    handle_ = -1;
+bool StagedFile::MoveOverTarget(std::string& error) {
+  if (MoveFileExW(temporaryPath_.c_str(), targetPath_.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
   }
-  if (!temporaryPath_.empty()) {
-    DeleteFileW(temporaryPath_.c_str());
-    temporaryPath_.clear();
-  }
-  ForgetTemporaryFile(interruptionSlot_);
-  interruptionSlot_ = -1;
+  error = "cannot replace " + targetPath_.u8string() + ": " + Reason();
+  return false;
 }
+
+void StagedFile::DeleteTemporaryFile() { DeleteFileW(temporaryPath_.c_str()); }
