@@ -29,7 +29,9 @@ void CompressSha256BlocksShaExtensions(std::array<uint32_t, 8>& hash, const uint
     const __m128i cdghSaved = cdgh;
     // Message words 4i..4i+3 of group i live in w[i % 4]: the first four groups load
     // them, each later group's come from msg1 three groups ahead and msg2 one group ahead.
+    // Unrolled, so that w[] lives in registers rather than on the stack.
     __m128i w[4];
+#pragma GCC unroll 16
     for (int group = 0; group < 16; ++group) {
       __m128i& current = w[group % 4];
       if (group < 4) {
