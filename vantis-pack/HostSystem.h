@@ -29,6 +29,11 @@ bool FillSecureRandom(uint8_t* data, size_t length);
 // The path with every symbolic link, junction and "." or ".." resolved, as the system sees
 // it. False when the path, or a link's target, does not exist.
 bool ResolveRealPath(const std::filesystem::path& path, std::filesystem::path& realPath);
+// The same for an item of a folder whose real path is known: `isLink` says the item itself
+// is reported as a symbolic link. Cheaper where only such links lead elsewhere.
+bool ResolveRealPathInFolder(const std::filesystem::path& realFolder,
+                             const std::filesystem::path& path, bool isLink,
+                             std::filesystem::path& realPath);
 
 // True when `path` is `folder` or lies below it, both as ResolveRealPath gives them.
 inline bool IsPathWithin(const std::filesystem::path& path, const std::filesystem::path& folder) {

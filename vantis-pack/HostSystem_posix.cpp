@@ -43,3 +43,12 @@ bool ResolveRealPath(const std::filesystem::path& path, std::filesystem::path& r
   realPath = resolved.get();
   return true;
 }
+
+// Resolving every item would read each component of its path as a link again.
+bool ResolveRealPathInFolder(const std::filesystem::path& realFolder,
+                             const std::filesystem::path& path, bool isLink,
+                             std::filesystem::path& realPath) {
+  if (isLink) return ResolveRealPath(path, realPath);
+  realPath = realFolder / path.filename();
+  return true;
+}

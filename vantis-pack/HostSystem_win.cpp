@@ -88,3 +88,9 @@ bool ResolveRealPath(const std::filesystem::path& path, std::filesystem::path& r
   realPath = std::filesystem::path(buffer);
   return true;
 }
+
+// A junction is not reported as a link, so every item is resolved.
+bool ResolveRealPathInFolder(const std::filesystem::path&, const std::filesystem::path& path,
+                             bool, std::filesystem::path& realPath) {
+  return ResolveRealPath(path, realPath);
+}

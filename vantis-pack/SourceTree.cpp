@@ -34,9 +34,11 @@ void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefi
 
 void VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
   std::error_code failure;
-  const bool isLink = fs::is_symlink(fs::symlink_status(path, failure));
+  const fs::file_status linkStatus = fs::symlink_status(path, failure);
+  const bool isLink = fs::is_symlink(linkStatus);
   fs::path realPath;
-  if (!ResolveRealPath(path, realPath)) {
+  // An item whose status could not be read is resolved in full, to fail as before.
+  if (!ResolveRealPathInFolder(walk.realFolders.back(), path, isLink || failure, realPath)) {
     return Fail(walk, name, isLink ? "symbolic link to a missing target" : "cannot be resolved");
   }
   // Checked for every item, not only for what the library reports as a link: junctions
