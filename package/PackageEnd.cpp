@@ -3,7 +3,7 @@
 #include "package/PackageContainer.h"
 #include "platform/ByteOrder.h"
 
-// The parts of a PE file read here, little-endian (Microsoft PE/COFF specification):
+// The parts of a PE file read here, little-endian (as Microsoft documents the PE/COFF format):
 //
 // DOS header, at 0:
 //   u8[2] "MZ"
