@@ -159,7 +159,7 @@ struct Contender {
 
 std::vector<Contender> Contenders() {
   std::vector<Contender> all;
-  for (IDEAPath path : {IDEAPath::kScalar, IDEAPath::kSSE2, IDEAPath::kAVX2}) {
+  for (IDEAPath path : {IDEAPath::kScalar, IDEAPath::kSSE2, IDEAPath::kAVX2, IDEAPath::kAVX512}) {
     if (!IsIDEAPathAvailable(path)) continue;
     all.push_back({std::string("IDEA/ours ") + IDEAPathName(path), OurIDEA(path), {}, kIDEALength});
   }

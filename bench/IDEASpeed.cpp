@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   std::printf("  %-7s %14s %14s %14s %14s %10s\n", "path", "decrypt best", "decrypt median",
               "encrypt best", "encrypt median", "x scalar");
   double scalar = 0;
-  for (IDEAPath path : {IDEAPath::kScalar, IDEAPath::kSSE2, IDEAPath::kAVX2}) {
+  for (IDEAPath path : {IDEAPath::kScalar, IDEAPath::kSSE2, IDEAPath::kAVX2, IDEAPath::kAVX512}) {
     if (!IsIDEAPathAvailable(path)) {
       std::printf("  %-7s not available on this processor\n", IDEAPathName(path));
       continue;

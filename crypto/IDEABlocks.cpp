@@ -124,6 +124,7 @@ inline void CryptBlock(const uint16_t* k, const uint8_t* in, uint8_t* out) {
 }
 
 IDEAPath DetectFastestPath() {
+  if (IsIDEAPathAvailable(IDEAPath::kAVX512)) return IDEAPath::kAVX512;
   if (IsIDEAPathAvailable(IDEAPath::kAVX2)) return IDEAPath::kAVX2;
   if (IsIDEAPathAvailable(IDEAPath::kSSE2)) return IDEAPath::kSSE2;
   return IDEAPath::kScalar;
@@ -132,8 +133,8 @@ IDEAPath DetectFastestPath() {
 }  // namespace
 
 bool IsIDEAPathAvailable(IDEAPath path) {
-  // Reads what the C runtime's start-up found; the AVX2 answer includes the operating
-  // system's saving of the wide registers.
+  // Reads what the C runtime's start-up found; the AVX2 and AVX-512 answers include the
+  // operating system's saving of the wide registers.
   __builtin_cpu_init();
   switch (path) {
     case IDEAPath::kScalar:
@@ -142,6 +143,8 @@ bool IsIDEAPathAvailable(IDEAPath path) {
       return __builtin_cpu_supports("sse2");
     case IDEAPath::kAVX2:
       return __builtin_cpu_supports("avx2");
+    case IDEAPath::kAVX512:
+      return __builtin_cpu_supports("avx512bw");
   }
   return false;
 }
@@ -159,6 +162,8 @@ const char* IDEAPathName(IDEAPath path) {
       return "SSE2";
     case IDEAPath::kAVX2:
       return "AVX2";
+    case IDEAPath::kAVX512:
+      return "AVX512";
   }
   return "?";
 }
@@ -167,10 +172,15 @@ void CryptIDEABlocks(IDEAPath path, const IDEASchedule& schedule, const uint8_t*
                      uint8_t* output, size_t blockCount) {
   assert(IsIDEAPathAvailable(path));
   size_t done = 0;
-  if (path == IDEAPath::kAVX2) {
-    done += CryptIDEABlocksAVX2(schedule, input, output, blockCount);
+  if (path == IDEAPath::kAVX512) {
+    done += CryptIDEABlocksAVX512(schedule, input, output, blockCount);
   }
-  if (path == IDEAPath::kAVX2 || path == IDEAPath::kSSE2) {
+  // A processor with AVX-512 has AVX2 too.
+  if (path == IDEAPath::kAVX512 || path == IDEAPath::kAVX2) {
+    done += CryptIDEABlocksAVX2(schedule, input + 8 * done, output + 8 * done,
+                                blockCount - done);
+  }
+  if (path != IDEAPath::kScalar) {
     done += CryptIDEABlocksSSE2(schedule, input + 8 * done, output + 8 * done,
                                 blockCount - done);
   }

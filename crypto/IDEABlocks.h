@@ -29,12 +29,12 @@ struct IDEASchedule {
 void MakeIDEAEncryptionSchedule(const uint8_t* key, uint32_t keyLength, IDEASchedule& schedule);
 void MakeIDEADecryptionSchedule(const uint8_t* key, uint32_t keyLength, IDEASchedule& schedule);
 
-enum class IDEAPath { kScalar, kSSE2, kAVX2 };
+enum class IDEAPath { kScalar, kSSE2, kAVX2, kAVX512 };
 
 // Whether this processor (and its operating system) can run the path.
 bool IsIDEAPathAvailable(IDEAPath path);
 IDEAPath FastestIDEAPath();
-const char* IDEAPathName(IDEAPath path);  // "scalar", "SSE2", "AVX2"
+const char* IDEAPathName(IDEAPath path);  // "scalar", "SSE2", "AVX2", "AVX512"
 
 // Runs `blockCount` 8-byte blocks through the block function with the schedule's keys,
 // handing what is left below the path's batch size to the narrower paths and finally to
@@ -44,8 +44,10 @@ void CryptIDEABlocks(IDEAPath path, const IDEASchedule& schedule, const uint8_t*
                      uint8_t* output, size_t blockCount);
 
 // Each vector path does the longest prefix of whole batches it can and returns the number
-// of blocks it did (a multiple of 8 for SSE2 and of 16 for AVX2).
+// of blocks it did (a multiple of 8 for SSE2, of 16 for AVX2 and of 32 for AVX-512).
 size_t CryptIDEABlocksSSE2(const IDEASchedule& schedule, const uint8_t* input, uint8_t* output,
                            size_t blockCount);
 size_t CryptIDEABlocksAVX2(const IDEASchedule& schedule, const uint8_t* input, uint8_t* output,
                            size_t blockCount);
+size_t CryptIDEABlocksAVX512(const IDEASchedule& schedule, const uint8_t* input,
+                             uint8_t* output, size_t blockCount);

@@ -3,7 +3,8 @@
 // the few operations that each instruction set supplies as an `Ops` record. Only the
 // per-instruction-set files include this, each compiled for its own instruction set, and
 // each instantiates it with an `Ops` from its own anonymous namespace, so no instantiation
-// is shared between them.
+// is shared between them. A `Mask` marks lanes: a vector of all-ones lanes where the
+// instruction set compares into vectors, a mask register where it has them.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,12 +32,10 @@ struct Kernel {
   // (standing for 2^16) gives lo = hi = 0 and so 1, which the fix of -k turns into
   // 2^16 * k = 1 - k. A k of 0 gives 1 for every x, and zeroKeyMask takes x off: 1 - x.
   static V Mul(V x, const BroadcastKeys<Ops>& keys, int i) {
-    const V zero = Ops::Zero();
     const V lo = Ops::MulLo(x, keys.key[i]);
     const V hi = Ops::MulHi(x, keys.key[i]);
-    const V borrowMask = Ops::Equal(Ops::SubSaturated(lo, hi), zero);
-    const V zeroInputFix = Ops::And(Ops::Equal(x, zero), keys.zeroInputFix[i]);
-    V r = Ops::Sub(Ops::Add(Ops::Sub(lo, hi), zeroInputFix), borrowMask);
+    V r = Ops::AddOneWhere(Ops::Sub(lo, hi), Ops::LessOrEqual(lo, hi));
+    r = Ops::AddWhere(r, Ops::IsZero(x), keys.zeroInputFix[i]);
     if (kZeroKeys) r = Ops::Sub(r, Ops::And(x, keys.zeroKeyMask[i]));
     return r;
   }

@@ -96,7 +96,8 @@ TEST_P(IDEABlocksPath, MatchesPublishedVectorsBothWays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(IDEABlocks, IDEABlocksPath,
-                         testing::Values(IDEAPath::kScalar, IDEAPath::kSSE2, IDEAPath::kAVX2),
+                         testing::Values(IDEAPath::kScalar, IDEAPath::kSSE2, IDEAPath::kAVX2,
+                                         IDEAPath::kAVX512),
                          [](const testing::TestParamInfo<IDEAPath>& param) {
                            return std::string(IDEAPathName(param.param));
                          });

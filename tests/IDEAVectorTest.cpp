@@ -16,7 +16,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr size_t kMaxBlocks = 320;  // five of the largest batch: four AVX2 vectors
+constexpr size_t kMaxBlocks = 640;  // five of the largest batch: four AVX-512 vectors
 
 Bytes RandomBytes(std::mt19937& rng, size_t length) {
   Bytes bytes(length);
@@ -131,7 +131,7 @@ TEST_P(IDEAVectorPath, MatchesScalarAtEveryPairOfOffsets) {
 }
 
 INSTANTIATE_TEST_SUITE_P(IDEABlocks, IDEAVectorPath,
-                         testing::Values(IDEAPath::kSSE2, IDEAPath::kAVX2),
+                         testing::Values(IDEAPath::kSSE2, IDEAPath::kAVX2, IDEAPath::kAVX512),
                          [](const testing::TestParamInfo<IDEAPath>& param) {
                            return std::string(IDEAPathName(param.param));
                          });
