@@ -1,13 +1,16 @@
 // The entry data that vantis-pack writes and digests on two threads must be the bytes of
-// the one-chunk encoder, in order, for both, whatever the batches and the threads' timing;
+// the one-chunk encoder, in order, for both, whatever the batches, the threads' timing and
+// which thread wrote which batch;
 // a file that fails to read stops the write, with its name.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempFile.h"
@@ -67,22 +70,28 @@ struct Written {
 struct Target {
   StagedFile file;
   std::string digested;
+  bool slowDigest = false;
 };
 
-Written WriteAll(const std::vector<EntryDataSource>& sources) {
+// A slow digest keeps batches waiting, so that the reading thread writes them as well.
+Written WriteAll(const std::vector<EntryDataSource>& sources, bool slowDigest = false) {
   const TempFile path;
   Target target;
+  target.slowDigest = slowDigest;
   Written result;
   ProgressBar progress(nullptr, 0);
   EXPECT_TRUE(target.file.Create(fs::u8path(path.Path()), result.error)) << result.error;
   EXPECT_TRUE(target.file.Write(kPrefix, result.error));
   const EntryDataOutput output = {
-      [](const uint8_t* data, size_t length, void* context, std::string& error) {
-        return static_cast<Target*>(context)->file.Write(data, length, error);
+      [](uint64_t offset, const uint8_t* data, size_t length, void* context,
+         std::string& error) {
+        return static_cast<Target*>(context)->file.WriteAt(kPrefix.size() + offset, data,
+                                                           length, error);
       },
       [](const uint8_t* data, size_t length, void* context, std::string&) {
-        static_cast<Target*>(context)->digested.append(reinterpret_cast<const char*>(data),
-                                                       length);
+        auto* into = static_cast<Target*>(context);
+        if (into->slowDigest) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        into->digested.append(reinterpret_cast<const char*>(data), length);
         return true;
       },
       &target};
@@ -108,9 +117,9 @@ TEST(EntryDataWriter, WritesTheChunkStreamsInOrderAcrossBatches) {
   }
   const std::string expected = entries.Expected();
 
-  // Twice: the threads' timing differs from run to run, the bytes must not.
-  for (int run = 0; run < 2; ++run) {
-    const Written written = WriteAll(entries.sources);
+  // The threads' timing differs from run to run, the bytes must not.
+  for (int run = 0; run < 3; ++run) {
+    const Written written = WriteAll(entries.sources, run == 2);
     ASSERT_TRUE(written.ok) << written.error;
     EXPECT_EQ(written.length, expected.size());
     EXPECT_TRUE(written.bytes == kPrefix + expected) << "run " << run;

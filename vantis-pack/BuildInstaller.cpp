@@ -152,6 +152,7 @@ bool CheckStub(const fs::path& stub, CommandOutput& output, uint64_t& stubLength
 struct HashedOutput {
   StagedFile file;
   Sha256State hash;
+  uint64_t entryDataStart = 0;  // the stub's length
 
   bool Write(const void* data, size_t length, std::string& error) {
     UpdateSha256(hash, data, length);
@@ -164,8 +165,10 @@ struct HashedOutput {
 
 // The entry data's two halves of HashedOutput::Write, which WriteEntryData runs on two
 // threads.
-bool WriteUnhashed(const uint8_t* data, size_t length, void* context, std::string& error) {
-  return static_cast<HashedOutput*>(context)->file.Write(data, length, error);
+bool WriteUnhashed(uint64_t offset, const uint8_t* data, size_t length, void* context,
+                   std::string& error) {
+  const auto* out = static_cast<const HashedOutput*>(context);
+  return out->file.WriteAt(out->entryDataStart + offset, data, length, error);
 }
 bool HashOnly(const uint8_t* data, size_t length, void* context, std::string&) {
   UpdateSha256(static_cast<HashedOutput*>(context)->hash, data, length);
@@ -369,9 +372,11 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
     }
     uint64_t dataLength = 0;
     const EntryDataOutput entryOutput = {WriteUnhashed, HashOnly, &out};
+    out.entryDataStart = stubLength;
     if (!WriteEntryData(sources, key, entryOutput, progress, dataLength, error)) return false;
     assert(stubLength + dataLength == plan.dataEnd &&
            "the plan and the writer's chunk framing disagree");
+    out.file.SetAppendPosition(plan.dataEnd);
   }
   if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
       !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||

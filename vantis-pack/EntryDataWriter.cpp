@@ -22,6 +22,11 @@ constexpr size_t kBatchCount = 4;
 static_assert(kBatchLength >= kEntryChunkHeaderLength + kEntryStoredLimit,
               "a batch must hold the largest chunk");
 
+// The digester writes a batch itself while it has fewer than this many waiting; otherwise
+// it is the busier thread, and the reader writes before handing the batch over. Reading
+// with encrypting and digesting cost about the same, so the writes balance the two.
+constexpr uint64_t kDigesterWritesBelow = 2;
+
 // The batches in a ring. The reader fills slot filledCount % kBatchCount while fewer than
 // kBatchCount batches wait to be digested, so that slot is never the one being digested;
 // the digester takes the slots in the order they were filled.
@@ -30,11 +35,13 @@ struct BatchRing {
   std::condition_variable changed;
   std::vector<uint8_t> bytes[kBatchCount];
   size_t lengths[kBatchCount] = {};
+  uint64_t offsets[kBatchCount] = {};    // where in the entry data the batch goes
+  bool digesterWrites[kBatchCount] = {};  // still to be written, by the digester
   uint64_t filledCount = 0;
   uint64_t digestedCount = 0;
   bool readingEnded = false;  // no batch follows; also after the reader failed
   bool readingFailed = false;
-  bool digestFailed = false;
+  bool digestFailed = false;  // in the digester's write or digest
   std::string digestError;
 };
 
@@ -50,17 +57,21 @@ void DigestBatches(BatchRing& ring, const EntryDataOutput& output) {
       slot = ring.digestedCount % kBatchCount;
     }
     std::string error;
-    const bool digested =
-        output.digest(ring.bytes[slot].data(), ring.lengths[slot], output.context, error);
+    const uint8_t* batch = ring.bytes[slot].data();
+    const bool done =
+        (!ring.digesterWrites[slot] || output.writeAt(ring.offsets[slot], batch,
+                                                      ring.lengths[slot], output.context,
+                                                      error)) &&
+        output.digest(batch, ring.lengths[slot], output.context, error);
     std::lock_guard<std::mutex> lock(ring.mutex);
-    if (digested) {
+    if (done) {
       ++ring.digestedCount;
     } else {
       ring.digestFailed = true;
       ring.digestError = error;
     }
     ring.changed.notify_all();
-    if (!digested) return;
+    if (!done) return;
   }
 }
 
@@ -75,12 +86,23 @@ bool TakeFreeBatch(BatchRing& ring, uint8_t*& batch) {
   return true;
 }
 
-// Writes the batch on this thread, where it is still in the cache, then passes it on.
-bool HandOverBatch(BatchRing& ring, const EntryDataOutput& output, const uint8_t* batch,
-                   size_t length, std::string& error) {
-  if (!output.write(batch, length, output.context, error)) return false;
+// Writes the batch here, while it is still in this processor's cache, unless the digester
+// is short of work; then passes it on.
+bool HandOverBatch(BatchRing& ring, const EntryDataOutput& output, uint64_t offset,
+                   const uint8_t* batch, size_t length, std::string& error) {
+  bool digesterWrites = false;
+  {
+    std::lock_guard<std::mutex> lock(ring.mutex);
+    digesterWrites = ring.filledCount - ring.digestedCount < kDigesterWritesBelow;
+  }
+  if (!digesterWrites && !output.writeAt(offset, batch, length, output.context, error)) {
+    return false;
+  }
   std::lock_guard<std::mutex> lock(ring.mutex);
-  ring.lengths[ring.filledCount % kBatchCount] = length;
+  const size_t slot = ring.filledCount % kBatchCount;
+  ring.lengths[slot] = length;
+  ring.offsets[slot] = offset;
+  ring.digesterWrites[slot] = digesterWrites;
   ++ring.filledCount;
   ring.changed.notify_all();
   return true;
@@ -93,7 +115,7 @@ void EndReading(BatchRing& ring, bool failed) {
   ring.changed.notify_all();
 }
 
-// Fills, writes and passes on batches of the sources' chunks; false on a read or write
+// Fills and passes on batches of the sources' chunks, writing some of them; false on a read or write
 // failure (with `error`) or when the digester has failed (its error is in the ring).
 bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string& key,
                  BatchRing& ring, const EntryDataOutput& output, ProgressBar& progress,
@@ -118,7 +140,7 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
           static_cast<uint32_t>(std::min<uint64_t>(source.length - done, kEntryStoredLimit));
       const size_t chunkLength = kEntryChunkHeaderLength + ((plainLength + size_t{7}) & ~size_t{7});
       if (used + chunkLength > kBatchLength) {
-        if (!HandOverBatch(ring, output, batch, used, error)) return false;
+        if (!HandOverBatch(ring, output, writtenLength, batch, used, error)) return false;
         writtenLength += used;
         used = 0;
         if (!TakeFreeBatch(ring, batch)) return false;
@@ -141,7 +163,7 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
     }
   }
   if (used > 0) {
-    if (!HandOverBatch(ring, output, batch, used, error)) return false;
+    if (!HandOverBatch(ring, output, writtenLength, batch, used, error)) return false;
     writtenLength += used;
   }
   return true;

@@ -27,10 +27,22 @@ class StagedFile {
   // folder). `error` says why not, in words.
   bool Create(const std::filesystem::path& target, std::string& error);
 
-  bool Write(const void* data, size_t length, std::string& error);
+  // Writes at the append position and moves it on by `length`.
+  bool Write(const void* data, size_t length, std::string& error) {
+    if (!WriteAt(position_, data, length, error)) return false;
+    position_ += length;
+    return true;
+  }
   bool Write(const std::string& data, std::string& error) {
     return Write(data.data(), data.size(), error);
   }
+
+  // Writes at `offset` and leaves the append position alone. Two threads may call it at
+  // once for different ranges; no other member may run meanwhile.
+  bool WriteAt(uint64_t offset, const void* data, size_t length, std::string& error) const;
+
+  // Moves the append position, for instance past a range filled by WriteAt.
+  void SetAppendPosition(uint64_t position) { position_ = position; }
 
   // Closes the temporary file and moves it over the target, replacing any file there.
   // On failure the temporary file is gone and the target as it was.
@@ -52,6 +64,7 @@ class StagedFile {
   void DeleteTemporaryFile();
 
   std::intptr_t handle_ = -1;
+  uint64_t position_ = 0;
   int interruptionSlot_ = -1;
   std::filesystem::path targetPath_;
   std::filesystem::path temporaryPath_;

@@ -28,16 +28,19 @@ bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
   return false;
 }
 
-bool StagedFile::Write(const void* data, size_t length, std::string& error) {
+bool StagedFile::WriteAt(uint64_t offset, const void* data, size_t length,
+                         std::string& error) const {
   const auto* bytes = static_cast<const char*>(data);
   while (length > 0) {
-    const ssize_t written = ::write(ToDescriptor(handle_), bytes, length);
+    const ssize_t written =
+        ::pwrite(ToDescriptor(handle_), bytes, length, static_cast<off_t>(offset));
     if (written < 0) {
       if (errno == EINTR) continue;
       error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
       return false;
     }
     bytes += written;
+    offset += static_cast<uint64_t>(written);
     length -= static_cast<size_t>(written);
   }
   return true;

@@ -41,17 +41,24 @@ bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
   return false;
 }
 
-bool StagedFile::Write(const void* data, size_t length, std::string& error) {
+bool StagedFile::WriteAt(uint64_t offset, const void* data, size_t length,
+                         std::string& error) const {
   const auto* bytes = static_cast<const char*>(data);
   while (length > 0) {
     const DWORD part = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
+    // On a handle opened without FILE_FLAG_OVERLAPPED the structure only names the offset,
+    // and the call returns once the bytes are written.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
     // A full disk can answer TRUE with a short count; no progress is a failure.
-    if (!WriteFile(ToHandle(handle_), bytes, part, &written, nullptr) || written == 0) {
+    if (!WriteFile(ToHandle(handle_), bytes, part, &written, &at) || written == 0) {
       error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
       return false;
     }
     bytes += written;
+    offset += written;
     length -= written;
   }
   return true;
