@@ -32,9 +32,12 @@ void Fail(TreeWalk& walk, const std::string& name, const std::string& reason) {
 
 void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefix);
 
-void VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
+// The directory entry carries the item's type as the folder listing gave it, so an item
+// that is no link costs one call to the system, for its size, instead of three.
+void VisitItem(TreeWalk& walk, const fs::directory_entry& item, const std::string& name) {
+  const fs::path& path = item.path();
   std::error_code failure;
-  const fs::file_status linkStatus = fs::symlink_status(path, failure);
+  const fs::file_status linkStatus = item.symlink_status(failure);
   const bool isLink = fs::is_symlink(linkStatus);
   fs::path realPath;
   // An item whose status could not be read is resolved in full, to fail as before.
@@ -48,7 +51,7 @@ void VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
                                 realPath.u8string());
   }
 
-  const fs::file_status status = fs::status(path, failure);
+  const fs::file_status status = isLink || failure ? fs::status(path, failure) : linkStatus;
   if (failure) return Fail(walk, name, "cannot be read: " + failure.message());
   if (fs::is_directory(status)) {
     if (std::find(walk.realFolders.begin(), walk.realFolders.end(), realPath) !=
@@ -74,10 +77,10 @@ void VisitItem(TreeWalk& walk, const fs::path& path, const std::string& name) {
 
 void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefix) {
   std::error_code failure;
-  std::vector<fs::path> items;
+  std::vector<fs::directory_entry> items;
   for (fs::directory_iterator it(folder, failure), end; !failure && it != end;
        it.increment(failure)) {
-    items.push_back(it->path());
+    items.push_back(*it);
   }
   if (failure) {
     return Fail(walk, prefix.empty() ? "." : prefix,
@@ -85,7 +88,8 @@ void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefi
   }
   // Reading in a fixed order lists the problems in the same order on every run.
   std::sort(items.begin(), items.end());
-  for (const fs::path& path : items) {
+  for (const fs::directory_entry& item : items) {
+    const fs::path& path = item.path();
     std::string name;
     try {
       name = prefix + path.filename().u8string();
@@ -98,7 +102,7 @@ void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefi
       walk.excludedNames.push_back(fs::is_directory(path, ignored) ? name + "/" : name);
       continue;
     }
-    VisitItem(walk, path, name);
+    VisitItem(walk, item, name);
   }
 }
 
