@@ -8,7 +8,7 @@
 
 namespace {
 
-struct AVX2Ops {
+struct AVX2Ops : idea_vector::VectorLaneMasks<AVX2Ops> {
   using Vector = __m256i;
 
   static Vector Load(const uint8_t* p) {
@@ -28,13 +28,6 @@ struct AVX2Ops {
   static Vector Equal(Vector a, Vector b) { return _mm256_cmpeq_epi16(a, b); }
   static Vector MulLo(Vector a, Vector b) { return _mm256_mullo_epi16(a, b); }
   static Vector MulHi(Vector a, Vector b) { return _mm256_mulhi_epu16(a, b); }
-
-  // Lane masks are vectors of all-ones lanes.
-  using Mask = Vector;
-  static Mask LessOrEqual(Vector a, Vector b) { return Equal(SubSaturated(a, b), Zero()); }
-  static Mask IsZero(Vector v) { return Equal(v, Zero()); }
-  static Vector AddOneWhere(Vector v, Mask m) { return Sub(v, m); }
-  static Vector AddWhere(Vector v, Mask m, Vector addend) { return Add(v, And(m, addend)); }
 
   static Vector SwapBytes(Vector v) {
     const __m256i order = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14,

@@ -7,7 +7,7 @@
 
 namespace {
 
-struct SSE2Ops {
+struct SSE2Ops : idea_vector::VectorLaneMasks<SSE2Ops> {
   using Vector = __m128i;
 
   static Vector Load(const uint8_t* p) {
@@ -25,13 +25,6 @@ struct SSE2Ops {
   static Vector Equal(Vector a, Vector b) { return _mm_cmpeq_epi16(a, b); }
   static Vector MulLo(Vector a, Vector b) { return _mm_mullo_epi16(a, b); }
   static Vector MulHi(Vector a, Vector b) { return _mm_mulhi_epu16(a, b); }
-
-  // Lane masks are vectors of all-ones lanes.
-  using Mask = Vector;
-  static Mask LessOrEqual(Vector a, Vector b) { return Equal(SubSaturated(a, b), Zero()); }
-  static Mask IsZero(Vector v) { return Equal(v, Zero()); }
-  static Vector AddOneWhere(Vector v, Mask m) { return Sub(v, m); }
-  static Vector AddWhere(Vector v, Mask m, Vector addend) { return Add(v, And(m, addend)); }
 
   // SSE2 has no byte shuffle.
   static Vector SwapBytes(Vector v) { return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)); }

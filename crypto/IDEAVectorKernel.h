@@ -3,8 +3,8 @@
 // the few operations that each instruction set supplies as an `Ops` record. Only the
 // per-instruction-set files include this, each compiled for its own instruction set, and
 // each instantiates it with an `Ops` from its own anonymous namespace, so no instantiation
-// is shared between them. A `Mask` marks lanes: a vector of all-ones lanes where the
-// instruction set compares into vectors, a mask register where it has them.
+// is shared between them. Compares give lane masks: vectors of all-ones lanes where the
+// instruction set compares into vectors (VectorLaneMasks), mask registers where it has them.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +12,28 @@
 #include "crypto/IDEABlocks.h"
 
 namespace idea_vector {
+
+// The lane masks of instruction sets that compare into vectors: all-ones lanes, built from
+// the `Ops` record's own operations. The record derives from this with itself as `Ops`.
+template <typename Ops>
+struct VectorLaneMasks {
+  template <typename V>
+  static V LessOrEqual(V a, V b) {
+    return Ops::Equal(Ops::SubSaturated(a, b), Ops::Zero());
+  }
+  template <typename V>
+  static V IsZero(V v) {
+    return Ops::Equal(v, Ops::Zero());
+  }
+  template <typename V>
+  static V AddOneWhere(V v, V mask) {
+    return Ops::Sub(v, mask);
+  }
+  template <typename V>
+  static V AddWhere(V v, V mask, V addend) {
+    return Ops::Add(v, Ops::And(mask, addend));
+  }
+};
 
 // Every key of the schedule broadcast to all lanes, once per call.
 template <typename Ops>
