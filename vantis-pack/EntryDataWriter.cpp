@@ -115,8 +115,8 @@ void EndReading(BatchRing& ring, bool failed) {
   ring.changed.notify_all();
 }
 
-// Fills and passes on batches of the sources' chunks, writing some of them; false on a read or write
-// failure (with `error`) or when the digester has failed (its error is in the ring).
+// Fills and passes on batches of the sources' chunks, writing some of them; false on a read
+// or write failure (with `error`) or when the digester has failed (its error is in the ring).
 bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string& key,
                  BatchRing& ring, const EntryDataOutput& output, ProgressBar& progress,
                  uint64_t& writtenLength, std::string& error) {
