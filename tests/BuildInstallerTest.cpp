@@ -113,6 +113,13 @@ TEST(PackerBuild, RefusesWhatTheInstallerOrWindowsCannotTakeAndLeavesNoFile) {
       {"file and folder in two cases",
        {{"config.txt", manifest}, {"data", "1"}, {"Data/x", "2"}},
        "data: is a file, but Data is a folder"},
+      // Windows folds every letter, not A-Z alone: Д and д, full-width Ａ and ａ.
+      {"Cyrillic case twins",
+       {{"config.txt", manifest}, {"Data/\xD0\x94.txt", "1"}, {"Data/\xD0\xB4.txt", "2"}},
+       "only in letter case"},
+      {"full-width file and folder",
+       {{"config.txt", manifest}, {"Data/\xEF\xBC\xA1", "1"}, {"Data/\xEF\xBD\x81/x", "2"}},
+       "is a file, but Data/\xEF\xBD\x81 is a folder"},
       {"trailing dot", {{"config.txt", manifest}, {"a.", ""}}, "a.: name ends with a dot"},
       {"trailing space", {{"config.txt", manifest}, {"dir /b", ""}}, "dir /b: name ends with"},
       {"colon", {{"config.txt", manifest}, {"x:y", ""}}, "x:y: character ':'"},

@@ -3,15 +3,20 @@
 #include <map>
 
 #include "package/AsciiCase.h"
+#include "vantis-pack/CodePage936.h"
+#include "vantis-pack/WindowsNameKey.h"
 
 namespace {
 
 bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
-// The name as Windows compares it: one separator, ASCII letters in lower case. The two
-// bytes of a code page 936 character are kept as they are.
+// The name as Windows compares it (vantis-pack/WindowsNameKey.h). A name that is no valid
+// code page 936 keeps its bytes, with only ASCII letters folded and never a trail byte;
+// its key starts with a zero byte, which no name holds, so that it meets no decoded key.
 std::string ComparisonKey(const std::string& name) {
-  std::string key;
+  std::string utf8;
+  if (ConvertCp936ToUtf8(name, utf8)) return WindowsNameKey(utf8);
+  std::string key(1, '\0');
   for (size_t i = 0; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
     if (IsLeadByte(c) && i + 1 < name.size()) {

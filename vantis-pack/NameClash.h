@@ -1,7 +1,8 @@
 #pragma once
 // Entry names that Windows cannot hold side by side: one name used both as a file and as a
-// folder. Windows does not tell ASCII letter case apart, so "Data/A" and "Data/a/b.dat"
-// clash as well; the installer would stop at the second of the two.
+// folder. Windows does not tell letter case apart, so "Data/A" and "Data/a/b.dat" (also
+// "Data/Д" and "Data/д/b.dat") clash as well; the installer would stop at the second of
+// the two.
 
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ struct NameClash {
 };
 
 // `names` are code page 936 entry names with "/" or "\" between folders, as the installer
-// reads them: a trail byte is never a separator and never folded. One clash per file
+// reads them: a trail byte is never a separator, and letter case is folded on the
+// characters the name decodes to. One clash per file
 // name, in the order of `names`.
 std::vector<NameClash> FindFileFolderClashes(const std::vector<std::string>& names);

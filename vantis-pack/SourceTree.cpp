@@ -4,11 +4,11 @@
 #include <map>
 #include <system_error>
 
-#include "package/AsciiCase.h"
 #include "package/PackageContainer.h"
 #include "vantis-pack/ExcludePattern.h"
 #include "vantis-pack/HostSystem.h"
 #include "vantis-pack/PackableName.h"
+#include "vantis-pack/WindowsNameKey.h"
 
 namespace fs = std::filesystem;
 
@@ -113,24 +113,28 @@ void CheckCaseCollisions(TreeWalk& walk) {
   std::map<std::string, std::string> fileNames;
   std::map<std::string, std::string> folderNames;
   std::vector<bool> clashing(walk.files.size(), false);
+  std::vector<std::string> keys;
   for (size_t i = 0; i < walk.files.size(); ++i) {
     const SourceFile& file = walk.files[i];
-    const std::string folded = ToLowerAscii(file.displayName);
-    const auto [found, added] = fileNames.emplace(folded, file.displayName);
+    keys.push_back(WindowsNameKey(file.displayName));
+    const auto [found, added] = fileNames.emplace(keys.back(), file.displayName);
     if (!added) {
       Fail(walk, file.displayName,
            "differs from " + found->second + " only in letter case; Windows would keep one "
            "file for both");
       clashing[i] = true;
     }
-    for (size_t slash = folded.find('/'); slash != std::string::npos;
-         slash = folded.find('/', slash + 1)) {
-      folderNames.emplace(folded.substr(0, slash), file.displayName.substr(0, slash));
+    // Upper case can be shorter or longer in UTF-8, so each folder is keyed on its own.
+    const std::string& name = file.displayName;
+    for (size_t slash = name.find('/'); slash != std::string::npos;
+         slash = name.find('/', slash + 1)) {
+      const std::string folder = name.substr(0, slash);
+      folderNames.emplace(WindowsNameKey(folder), folder);
     }
   }
   for (size_t i = 0; i < walk.files.size(); ++i) {
     const SourceFile& file = walk.files[i];
-    const auto folder = folderNames.find(ToLowerAscii(file.displayName));
+    const auto folder = folderNames.find(keys[i]);
     if (folder != folderNames.end()) {
       Fail(walk, file.displayName, "is a file, but " + folder->second +
                                        " is a folder; Windows cannot hold both names");
