@@ -21,15 +21,18 @@ constexpr uint32_t kVersionReadLimit = 4096;
 
 // Not an XML parse: the first opening tag anywhere in the text (inside a comment too), then
 // the first closing tag after it. A missing tag of either kind leaves the field at 0.
-int32_t ReadTaggedNumber(const char* text, const char* openTag, const char* closeTag) {
+bool ReadTaggedNumber(const char* text, const char* openTag, const char* closeTag,
+                      int32_t& number) {
+  number = 0;
   const char* open = std::strstr(text, openTag);
-  if (!open) return 0;
+  if (!open) return false;
   const char* value = open + std::strlen(openTag);
-  if (!std::strstr(value, closeTag)) return 0;
+  if (!std::strstr(value, closeTag)) return false;
   // Converting in place reads the same as converting a copy of the text between the tags:
   // the closing tag begins with '<', which is neither space, sign nor digit, so the
   // conversion has stopped by then.
-  return AsciiToInt(value);
+  number = AsciiToInt(value);
+  return true;
 }
 
 }  // namespace
@@ -52,19 +55,30 @@ std::string FormatVersionFile(GameVersion version) {
   return std::string(buffer, static_cast<size_t>(length));
 }
 
-GameVersion ReadInstalledVersion(const NativePath& path) {
+bool ReadVersionFileFields(const NativePath& path, VersionFileFields& fields) {
   ScopedFile file(OpenFileForSharedRead(path));
-  if (!file.IsOpen()) return 0;
+  if (!file.IsOpen()) return false;
 
   // One byte beyond the limit keeps the text terminated after a full read; a zero byte
   // inside the file ends the text earlier, which is why a UTF-16 file reads as 0.0.0.
   char text[kVersionReadLimit + 1] = {};
   uint32_t bytesRead = 0;
-  if (!ReadFileBytes(file.Get(), text, kVersionReadLimit, &bytesRead)) return 0;
+  if (!ReadFileBytes(file.Get(), text, kVersionReadLimit, &bytesRead)) return false;
   text[bytesRead] = '\0';
 
-  const int32_t major = ReadTaggedNumber(text, "<major>", "</major>");
-  const int32_t minor = ReadTaggedNumber(text, "<minor>", "</minor>");
-  const int32_t build = ReadTaggedNumber(text, "<build_number>", "</build_number>");
-  return PackGameVersion(major, minor, build);
+  VersionFileFields read;
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = VersionFileFields::kNames[i];
+    read.found[i] =
+        ReadTaggedNumber(text, ("<" + name + ">").c_str(), ("</" + name + ">").c_str(),
+                         read.numbers[i]);
+  }
+  fields = read;
+  return true;
+}
+
+GameVersion ReadInstalledVersion(const NativePath& path) {
+  VersionFileFields fields;
+  if (!ReadVersionFileFields(path, fields)) return 0;
+  return PackGameVersion(fields.numbers[0], fields.numbers[1], fields.numbers[2]);
 }

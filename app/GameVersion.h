@@ -22,3 +22,14 @@ std::string FormatVersionFile(GameVersion version);
 // Never fails: 0 when the file cannot be opened or read. Searches at most 4096 bytes, up
 // to the first zero byte; a field whose tag pair is missing is 0.
 GameVersion ReadInstalledVersion(const NativePath& path);
+
+// The three numbers of a version file as ReadInstalledVersion reads them, before they are
+// packed, for a reader that must tell a missing or oversized field from a real one.
+struct VersionFileFields {
+  static constexpr const char* kNames[3] = {"major", "minor", "build_number"};
+  int32_t numbers[3] = {};  // major, minor, build; 0 where the tag pair is missing
+  bool found[3] = {};       // whether the field's tag pair is there
+};
+
+// False when the file cannot be opened or read.
+bool ReadVersionFileFields(const NativePath& path, VersionFileFields& fields);

@@ -85,4 +85,54 @@ TEST(PackerDiff, RefusesWithEveryReason) {
   EXPECT_FALSE(fs::exists(games.work.output));
 }
 
+// The patch cannot delete: a file that became a folder, or a folder that became a file,
+// would stop every player's install at that entry.
+TEST(PackerDiff, RefusesAFileThatBecameAFolderAndTheReverse) {
+  GamePair games;
+  WriteFile(games.oldGame / "Data" / "thing", "file");
+  WriteFile(games.newGame / "Data" / "thing" / "a.txt", "a");
+  WriteFile(games.oldGame / "Data" / "Maps" / "m.dat", "m");
+  WriteFile(games.newGame / "Data" / "maps", "now a file");  // Windows ignores the case
+  const Outcome outcome = Diff(games.Options());
+  EXPECT_FALSE(outcome.ok);
+  for (const char* expected :
+       {"2 problems:\n", "Data/thing/a.txt: needs the folder Data/thing, which is a file in OLD",
+        "Data/maps: a file in NEW, but a folder in OLD"}) {
+    EXPECT_NE(outcome.err.find(expected), std::string::npos) << expected << "\n" << outcome.err;
+  }
+  EXPECT_FALSE(fs::exists(games.work.output));
+}
+
+// The installer packs the numbers without range checks: 257.0.5 would be patch 1.0.5.
+TEST(PackerDiff, RefusesVersionNumbersBeyondTheirFields) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"<major>257</major><minor>0</minor><build_number>5</build_number>",
+       "<major> is 257, outside 0 to 255"},
+      {"<major>256</major><minor>0</minor><build_number>5</build_number>",
+       "<major> is 256, outside 0 to 255"},
+      {"<major>1</major><minor>300</minor><build_number>0</build_number>",
+       "<minor> is 300, outside 0 to 255"},
+      {"<major>1</major><minor>0</minor><build_number>70000</build_number>",
+       "<build_number> is 70000, outside 0 to 65535"},
+      {"<major>-1</major><minor>0</minor><build_number>0</build_number>",
+       "<major> is -1, outside 0 to 255"},
+      {"<major>2</major>", "holds no <minor>"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.text);
+    GamePair games;
+    WriteFile(games.newGame / "Bin" / "version.xml", test.text);
+    const Outcome outcome = Diff(games.Options());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.err.find(std::string("NEW ")), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find(test.message), std::string::npos) << outcome.err;
+  }
+  GamePair games;  // the edges of each field are fine
+  WriteFile(games.newGame / "Bin" / "version.xml", FormatVersionFile(PackGameVersion(255, 255, 65535)));
+  EXPECT_TRUE(Diff(games.Options()).ok);
+}
+
 }  // namespace

@@ -151,6 +151,32 @@ TEST_F(DamagedInstaller, NamesAndManifestsTheInstallerRefuses) {
          "config.txt: the rule must be \"=\" or \"<=\"; the first line reads \"1.0.5 == 1.0.4\"");
 }
 
+// Names that pass the installer's rule but that Windows cannot create: the installer would
+// stop at them halfway through, so verify names every one, as build would refuse it.
+TEST_F(DamagedInstaller, NamesWindowsCannotCreateAreRefusedAsBuildRefusesThem) {
+  const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
+  const fs::path uncreatable = WrittenByTheWriter(
+      {manifest, MakeContentRecord("Data/a?b.txt", "x"), MakeContentRecord("Data/p|q.txt", "x"),
+       MakeContentRecord("Data/" + std::string(300, 'n'), "x"),
+       MakeContentRecord("Data/" + std::string(120, 'd') + "/" + std::string(140, 'f'), "x"),
+       MakeContentRecord("Data/fine.txt", "x")});
+  const Outcome verified = Verify(uncreatable);
+  EXPECT_FALSE(verified.ok);
+  for (const char* expected :
+       {"4 problems:\n", "  Data/a?b.txt: character '?'", "  Data/p|q.txt: character '|'",
+        "nnn: name longer than 255 bytes", "fff: path longer than 259 bytes"}) {
+    EXPECT_NE(verified.err.find(expected), std::string::npos) << expected << "\n" << verified.err;
+  }
+  EXPECT_EQ(verified.err.find("fine.txt"), std::string::npos) << verified.err;
+
+  // Bytes that code page 936 leaves undefined: verify and extract give one verdict.
+  for (const char* name : {"Data/\xAA\xA1", "Data/\xA2\xA0", "Data/\xFE\xFE", "Data/\xFE\x50"}) {
+    SCOPED_TRACE(name);
+    Expect(WrittenByTheWriter({manifest, MakeContentRecord(name, "x")}), kVerify | kExtract,
+           ": not valid code page 936");
+  }
+}
+
 TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
   const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
   // \x81\x41 and \x81\x61 are two characters of code page 936, not letters to fold.
@@ -159,12 +185,15 @@ TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
   const fs::path clashing = WrittenByTheWriter(
       {manifest, distinct[0], distinct[1], MakeContentRecord("Data/a", "x"),
        MakeContentRecord("Data/a/b.dat", "x"), MakeContentRecord("Maps/A", "x"),
-       MakeContentRecord("maps\\a\\b.dat", "x")});
+       MakeContentRecord("maps\\a\\b.dat", "x"),
+       // Д and д (code page 936 A7 A5, A7 D5), which Windows takes for one letter.
+       MakeContentRecord("Data/\xA7\xA5", "x"), MakeContentRecord("Data/\xA7\xD5/b.dat", "x")});
   const Outcome verified = Verify(clashing);
   EXPECT_FALSE(verified.ok);
   for (const char* expected :
-       {"2 problems:\n", "  Data/a: is a file, but Data/a/b.dat needs a folder",
-        "  Maps/A: is a file, but maps\\a\\b.dat needs a folder"}) {
+       {"3 problems:\n", "  Data/a: is a file, but Data/a/b.dat needs a folder",
+        "  Maps/A: is a file, but maps\\a\\b.dat needs a folder",
+        "  Data/\xD0\x94: is a file, but Data/\xD0\xB4/b.dat needs a folder"}) {
     EXPECT_NE(verified.err.find(expected), std::string::npos) << verified.err;
   }
   EXPECT_TRUE(Verify(WrittenByTheWriter({manifest, distinct[0], distinct[1]})).ok);

@@ -7,13 +7,13 @@
 #include <sstream>
 
 #include "app/GameVersion.h"
-#include "package/AsciiCase.h"
 #include "package/ManifestName.h"
 #include "package/PackageContainer.h"
 #include "vantis-pack/BuildInstaller.h"
 #include "vantis-pack/HostSystem.h"
 #include "vantis-pack/ManifestSummary.h"
 #include "vantis-pack/SourceTree.h"
+#include "vantis-pack/WindowsNameKey.h"
 
 namespace fs = std::filesystem;
 
@@ -22,20 +22,44 @@ namespace {
 constexpr char kVersionFileName[] = "Bin/version.xml";
 constexpr size_t kCompareBlockLength = 1 << 20;
 
-// The game's version as the installer reads it; a file that gives 0.0.0 holds none.
+// The game's version as the installer reads it. The installer packs the three numbers into
+// one value without range checks, so a number beyond its field would wrap into another
+// version: refused, as is a file without all three.
 bool ReadGameVersion(const fs::path& game, const char* which, GameVersion& version,
                      std::vector<std::string>& problems) {
   const fs::path path = game / fs::u8path(kVersionFileName);
   std::error_code failure;
+  VersionFileFields fields;
   if (!fs::is_regular_file(path, failure)) {
     problems.push_back(std::string(which) + " " + path.u8string() +
                        ": missing; it gives the game's version");
     return false;
   }
-  version = ReadInstalledVersion(path.native());
+  if (!ReadVersionFileFields(path.native(), fields)) {
+    problems.push_back(std::string(which) + " " + path.u8string() + ": cannot be read");
+    return false;
+  }
+  constexpr int32_t kLimits[3] = {255, 255, 65535};
+  bool valid = true;
+  for (int i = 0; i < 3; ++i) {
+    const std::string tag = std::string("<") + VersionFileFields::kNames[i] + ">";
+    if (!fields.found[i]) {
+      problems.push_back(std::string(which) + " " + path.u8string() + ": holds no " + tag +
+                         " with its closing tag; the version needs all three numbers");
+      valid = false;
+    } else if (fields.numbers[i] < 0 || fields.numbers[i] > kLimits[i]) {
+      problems.push_back(std::string(which) + " " + path.u8string() + ": " + tag + " is " +
+                         std::to_string(fields.numbers[i]) + ", outside 0 to " +
+                         std::to_string(kLimits[i]) + "; the installer would read another "
+                         "version");
+      valid = false;
+    }
+  }
+  if (!valid) return false;
+  version = PackGameVersion(fields.numbers[0], fields.numbers[1], fields.numbers[2]);
   if (version == 0) {
     problems.push_back(std::string(which) + " " + path.u8string() +
-                       ": unreadable, or holds no <major>, <minor> or <build_number>");
+                       ": gives version 0.0.0, which the installer takes for no version");
     return false;
   }
   return true;
@@ -80,6 +104,39 @@ bool ReadNotes(const fs::path& path, std::string& notes, std::vector<std::string
   return true;
 }
 
+// Calls `visit` with each folder on `name`'s path, the top one first.
+template <typename Visit>
+void ForEachFolder(const std::string& name, Visit visit) {
+  for (size_t slash = name.find('/'); slash != std::string::npos;
+       slash = name.find('/', slash + 1)) {
+    visit(name.substr(0, slash));
+  }
+}
+
+// The patch cannot delete, so a file of NEW whose name is a folder in OLD, or whose folder
+// is a file in OLD, would stop the install on every player's game.
+bool FitsOldFolders(const std::string& name,
+                    const std::map<std::string, const SourceFile*>& oldFiles,
+                    const std::map<std::string, std::string>& oldFolders,
+                    std::vector<std::string>& problems) {
+  const auto folder = oldFolders.find(WindowsNameKey(name));
+  if (folder != oldFolders.end()) {
+    problems.push_back(name + ": a file in NEW, but a folder in OLD (it holds " +
+                       folder->second + "); the patch cannot delete the folder");
+    return false;
+  }
+  bool fits = true;
+  ForEachFolder(name, [&](const std::string& parent) {
+    const auto file = oldFiles.find(WindowsNameKey(parent));
+    if (fits && file != oldFiles.end()) {
+      problems.push_back(name + ": needs the folder " + parent + ", which is a file in OLD (" +
+                         file->second->displayName + "); the patch cannot delete the file");
+      fits = false;
+    }
+  });
+  return fits;
+}
+
 bool LiesWithin(const fs::path& output, const fs::path& folder) {
   const fs::path outputFolder = output.has_parent_path() ? output.parent_path() : fs::path(".");
   fs::path realFolder;
@@ -119,9 +176,13 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
   ReadSourceTree(options.newFolder, options.excludePatterns, newTree);
   problems.insert(problems.end(), newTree.problems.begin(), newTree.problems.end());
 
-  std::map<std::string, const SourceFile*> oldFiles;  // by name, letter case folded
+  std::map<std::string, const SourceFile*> oldFiles;  // by name as Windows compares it
+  std::map<std::string, std::string> oldFolders;       // the same, to a file inside
   for (const SourceFile& file : oldTree.files) {
-    oldFiles.emplace(ToLowerAscii(file.displayName), &file);
+    oldFiles.emplace(WindowsNameKey(file.displayName), &file);
+    ForEachFolder(file.displayName, [&](const std::string& folder) {
+      oldFolders.emplace(WindowsNameKey(folder), file.displayName);
+    });
   }
   PackRequest request;
   size_t unchanged = 0;
@@ -129,8 +190,8 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
   size_t changed = 0;
   std::map<std::string, bool> kept;  // OLD names that NEW still has
   for (SourceFile& file : newTree.files) {
-    const std::string folded = ToLowerAscii(file.displayName);
-    if (folded == ToLowerAscii(kVersionFileName)) {
+    const std::string folded = WindowsNameKey(file.displayName);
+    if (folded == WindowsNameKey(kVersionFileName)) {
       kept[folded] = true;
       continue;
     }
@@ -153,13 +214,14 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
                          "and not install it");
       continue;
     }
+    if (!FitsOldFolders(file.displayName, oldFiles, oldFolders, problems)) continue;
     ++(old != oldFiles.end() ? changed : added);
     request.files.push_back(std::move(file));
   }
 
   std::vector<std::string> removed;
   for (const SourceFile& file : oldTree.files) {
-    if (kept.count(ToLowerAscii(file.displayName)) == 0) removed.push_back(file.displayName);
+    if (kept.count(WindowsNameKey(file.displayName)) == 0) removed.push_back(file.displayName);
   }
 
   std::string notes;

@@ -14,6 +14,7 @@
 #include "vantis-pack/ManifestSummary.h"
 #include "vantis-pack/ManifestWarnings.h"
 #include "vantis-pack/NameClash.h"
+#include "vantis-pack/PackableName.h"
 #include "vantis-pack/PackageJson.h"
 #include "vantis-pack/ProblemList.h"
 #include "vantis-pack/Progress.h"
@@ -87,7 +88,14 @@ std::string DescribeSignature(const fs::path& installer) {
          " bytes at byte " + FormatCount(end.certificateTableOffset);
 }
 
-// The installer refuses the whole package when any name fails its rule.
+constexpr char kNotCodePage936[] =
+    ": not valid code page 936; Windows would put its own characters in place of the "
+    "undefined ones, so no file can be named after it";
+
+// The installer refuses the whole package when any name fails its rule. A name that passes
+// it can still be one that Windows cannot create (a "?" in it, a component over 255 bytes):
+// the installer then stops at that entry, after writing the ones before it. Such names are
+// the ones build refuses, so the same check judges them here.
 bool CheckNames(std::string& error) {
   for (const auto& [name, entry] : PackageIndex) {
     if (!IsSafeEntryName(name)) {
@@ -97,7 +105,27 @@ bool CheckNames(std::string& error) {
       return false;
     }
   }
-  return true;
+  std::vector<std::string> problems;
+  for (const auto& [name, entry] : PackageIndex) {
+    std::string utf8;
+    if (!ConvertCp936ToUtf8(name, utf8)) {
+      problems.push_back(ForDisplay(name, false) + kNotCodePage936);
+      continue;
+    }
+    // "\" separates folders for the installer as "/" does.
+    for (char& c : utf8) {
+      if (c == '\\') c = '/';
+    }
+    std::string packable;
+    std::string reason;
+    if (!ConvertToPackableName(utf8, packable, reason)) {
+      problems.push_back(ForDisplay(name, false) + ": " + reason +
+                         "; the installer cannot create it");
+    }
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
 }
 
 // Each name used both as a file and as a folder: the installer stops at the second.
@@ -167,7 +195,7 @@ bool PlanLocalPaths(std::map<std::string, fs::path>& paths, std::string& error) 
   for (const auto& [name, entry] : PackageIndex) {
     fs::path path;
     if (!ToLocalPath(name, path)) {
-      error = ForDisplay(name, false) + ": not valid code page 936; no file can be named after it";
+      error = ForDisplay(name, false) + kNotCodePage936;
       return false;
     }
     for (fs::path folder = path.parent_path(); !folder.empty(); folder = folder.parent_path()) {
