@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "package/PackageEntry.h"
+#include "package/format/DirectoryRecord.h"
 
 // Thread procedure, started once by the dialog with no parameter. Whatever happens, it
 // stores InstallSucceeded, clears InstallRunning and sends WM_INSTALL_DONE to DialogWindow

@@ -3,7 +3,7 @@
 
 // Opens the package appended to the installer's own executable and fills PackageIndex.
 // False when the package cannot be opened, or when any entry name could write outside the
-// game folder or to a device (package/EntryName.h): both are a damaged package to the user.
+// game folder or to a device (package/format/EntryName.h): both are a damaged package to the user.
 bool OpenInstallerPackage();
 
 // Sets GameFolder (the installer's folder followed by "..\"), checks for Bin\Vantis.exe,

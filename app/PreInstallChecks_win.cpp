@@ -10,7 +10,7 @@
 #include "app/MessageBox.h"
 #include "app/Messages.h"
 #include "app/PatchManifest.h"
-#include "package/EntryName.h"
+#include "package/format/EntryName.h"
 #include "package/ManifestName.h"
 #include "package/PackageIndex.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "FuzzTarget.h"
-#include "package/EntryName.h"
+#include "package/format/EntryName.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "crypto/EntryStream.h"
+#include "package/format/EntryStream.h"
 
 namespace {
 

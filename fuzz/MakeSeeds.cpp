@@ -13,7 +13,7 @@
 #include "FakeSignature.h"
 #include "app/GameVersion.h"
 #include "package/PackageContainer.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 namespace fs = std::filesystem;
 

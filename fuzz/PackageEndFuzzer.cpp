@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "FuzzTarget.h"
-#include "package/PackageEnd.h"
+#include "package/format/PackageEnd.h"
 #include "platform/File.h"
 
 int FuzzOne(const uint8_t* data, size_t size) {

@@ -12,7 +12,7 @@
 
 #include "FuzzTarget.h"
 #include "package/PackageIndex.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 namespace {
 

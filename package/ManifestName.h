@@ -9,7 +9,7 @@
 
 #include <string_view>
 
-#include "package/AsciiCase.h"
+#include "package/format/AsciiCase.h"
 
 constexpr char kManifestName[] = "config.txt";
 

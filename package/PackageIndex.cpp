@@ -3,7 +3,7 @@
 #include <cassert>
 #include <utility>
 
-#include "crypto/EntryStream.h"
+#include "package/format/EntryStream.h"
 
 std::vector<PackageVolume> PackageVolumeTable;
 PackageIndexMap PackageIndex;
@@ -67,7 +67,7 @@ bool OpenPackageVolume(uint32_t volume) {
 
   try {
     DirectoryMap directory;
-    if (!ReadPackageHeader(packageVolume, file.Get(), directory)) return false;
+    if (!ReadVolumeDirectory(packageVolume, file.Get(), directory)) return false;
 
     // Merged into a copy so that running out of memory halfway leaves the index as it was.
     PackageIndexMap merged = PackageIndex;

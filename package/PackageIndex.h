@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "crypto/ChunkSink.h"
+#include "package/format/ChunkSink.h"
 #include "package/PackageContainer.h"
-#include "package/PackageEntry.h"
+#include "package/format/DirectoryRecord.h"
 
 using PackageIndexMap = DirectoryMap;
 

@@ -10,8 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wine-env.sh
 
-echo "== layering: crypto/, package/ and packer/ include no layer above them"
+echo "== layering: no folder includes a layer above it (scripts/check-layers.sh)"
 scripts/check-layers.sh
+scripts/check-layers-test.sh
 
 scripts/setup.sh
 jobs=$(nproc)

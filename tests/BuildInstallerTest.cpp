@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "crypto/EntryStream.h"
+#include "package/format/EntryStream.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -24,7 +24,7 @@
 
 #include "TempFile.h"
 #include "package/PackageIndex.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 namespace {
 

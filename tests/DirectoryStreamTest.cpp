@@ -1,11 +1,11 @@
-#include "crypto/DirectoryStream.h"
+#include "package/format/DirectoryStream.h"
 
 #include <gtest/gtest.h>
 
 #include "TempFile.h"
 #include "TestSinks.h"
-#include "packer/PackageWriter.h"
-#include "packer/RC2Encryptor.h"
+#include "support/PackageFixture.h"
+#include "crypto/RC2Encryption.h"
 
 namespace {
 

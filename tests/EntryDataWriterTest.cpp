@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "TempFile.h"
-#include "crypto/EntryStream.h"
+#include "package/format/EntryStream.h"
 #include "vantis-pack/EntryDataWriter.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 #include "vantis-pack/StagedFile.h"
 
 namespace fs = std::filesystem;

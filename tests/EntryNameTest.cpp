@@ -1,4 +1,4 @@
-#include "package/EntryName.h"
+#include "package/format/EntryName.h"
 
 #include <gtest/gtest.h>
 

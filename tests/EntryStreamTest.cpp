@@ -1,11 +1,11 @@
-#include "crypto/EntryStream.h"
+#include "package/format/EntryStream.h"
 
 #include <gtest/gtest.h>
 
 #include "TempFile.h"
 #include "TestSinks.h"
-#include "packer/IDEAEncryptor.h"
-#include "packer/PackageWriter.h"
+#include "crypto/IDEAEncryption.h"
+#include "support/PackageFixture.h"
 
 namespace {
 

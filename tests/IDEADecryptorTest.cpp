@@ -12,7 +12,7 @@
 #include "crypto/IDEABlocks.h"
 #include "crypto/IDEADecryptor.h"
 #include "crypto/RC2Decryptor.h"
-#include "packer/IDEAEncryptor.h"
+#include "crypto/IDEAEncryption.h"
 
 namespace {
 

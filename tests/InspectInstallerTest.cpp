@@ -7,8 +7,8 @@
 
 #include "PackTestSupport.h"
 #include "FakeSignature.h"
-#include "crypto/EntryStream.h"
-#include "packer/PackageWriter.h"
+#include "package/format/EntryStream.h"
+#include "support/PackageFixture.h"
 #include "platform/ByteOrder.h"
 #include "vantis-pack/Sha256.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "crypto/EntryStream.h"
+#include "package/format/EntryStream.h"
 #include "vantis-pack/Interruption.h"
 
 #ifndef _WIN32

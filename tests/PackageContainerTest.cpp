@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "TempFile.h"
-#include "packer/PackageWriter.h"
-#include "packer/RC2Encryptor.h"
+#include "support/PackageFixture.h"
+#include "crypto/RC2Encryption.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ Opened ReadPackage(const std::string& fileBytes) {
   EXPECT_TRUE(file.IsOpen());
   Opened result;
   result.volume.key = "stale";
-  result.ok = ReadPackageHeader(result.volume, file.Get(), result.directory);
+  result.ok = ReadVolumeDirectory(result.volume, file.Get(), result.directory);
   return result;
 }
 

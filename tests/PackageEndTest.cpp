@@ -2,7 +2,7 @@
 // certificate table of a signed one, whatever zero bytes the trailer itself ends with.
 // Security entries that do not describe such a table must leave the file unsigned.
 
-#include "package/PackageEnd.h"
+#include "package/format/PackageEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include "FakeSignature.h"
 #include "TempFile.h"
 #include "package/PackageContainer.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ bool ReadsAsPackage(const std::string& bytes, DirectoryMap& directory) {
   TempFile temp(bytes);
   ScopedFile file(OpenFileForSharedRead(temp.Native()));
   PackageVolume volume;
-  return ReadPackageHeader(volume, file.Get(), directory) && volume.key == "end key";
+  return ReadVolumeDirectory(volume, file.Get(), directory) && volume.key == "end key";
 }
 
 std::string Installer(size_t hostLength) {

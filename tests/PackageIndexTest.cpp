@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "TempFile.h"
-#include "crypto/EntryStream.h"
-#include "packer/PackageWriter.h"
+#include "package/format/EntryStream.h"
+#include "support/PackageFixture.h"
 
 namespace {
 

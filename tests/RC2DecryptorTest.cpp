@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "crypto/RC2Decryptor.h"
-#include "packer/RC2Encryptor.h"
+#include "crypto/RC2Encryption.h"
 
 #ifdef VANTIS_HAVE_OPENSSL
 #include <openssl/rc2.h>

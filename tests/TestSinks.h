@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/ChunkSink.h"
+#include "package/format/ChunkSink.h"
 #include "platform/File.h"
 
 // Keeps the first chunk, then refuses.

@@ -6,16 +6,18 @@
 #include <fstream>
 #include <sstream>
 
-#include "crypto/EntryStream.h"
 #include "package/ManifestName.h"
 #include "package/PackageContainer.h"
-#include "package/PackageEnd.h"
+#include "package/format/DirectoryRecord.h"
+#include "package/format/DirectoryStream.h"
+#include "package/format/EntryStream.h"
+#include "package/format/PackageEnd.h"
+#include "package/format/PackageFrame.h"
 #include "vantis-pack/EntryDataWriter.h"
 #include "vantis-pack/HostSystem.h"
 #include "vantis-pack/InstallerProgram.h"
 #include "vantis-pack/ManifestSummary.h"
 #include "vantis-pack/ManifestText.h"
-#include "packer/PackageWriter.h"
 #include "vantis-pack/ProblemList.h"
 #include "vantis-pack/Progress.h"
 #include "vantis-pack/Sha256.h"
@@ -28,8 +30,6 @@ namespace {
 
 // The most one entry chunk carries; also the buffer the installer program is copied with.
 constexpr uint32_t kChunkPlainLength = kEntryStoredLimit;
-constexpr uint32_t kChunkHeaderLength = 8;
-constexpr uint64_t kTrailerLength = 4;
 // Signing pads the file to a multiple of 8 before the certificate table; a finished
 // installer of such a length needs no padding.
 constexpr uint64_t kSigningAlignment = 8;
@@ -40,15 +40,6 @@ struct PlannedEntry {
   PackageEntry fields;
   uint64_t streamLength = 0;  // its entry chunk stream, headers included
 };
-
-// What EncodeEntryChunk writes for `size` bytes cut into chunks of kChunkPlainLength:
-// each chunk's header and its ciphertext rounded up to whole 8-byte blocks.
-uint64_t EntryStreamLength(uint64_t size) {
-  const uint64_t fullChunks = size / kChunkPlainLength;
-  const uint64_t rest = size % kChunkPlainLength;
-  const uint64_t restLength = rest == 0 ? 0 : kChunkHeaderLength + ((rest + 7) & ~uint64_t{7});
-  return fullChunks * (kChunkHeaderLength + kChunkPlainLength) + restLength;
-}
 
 std::string ToHex(const std::string& bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -212,7 +203,7 @@ bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manife
     // An empty entry reads nothing, but its position must still be one the installer can
     // seek to.
     offsets[index] = size == 0 ? stubLength : position;
-    result.entries[index].streamLength = EntryStreamLength(size);
+    result.entries[index].streamLength = PackedEntryStreamLength(size);
     position += result.entries[index].streamLength;
   }
   result.dataEnd = position;

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "crypto/EntryStream.h"
-#include "packer/IDEAEncryptor.h"
-#include "packer/PackageWriter.h"
+#include "package/format/EntryStream.h"
+#include "crypto/IDEAEncryption.h"
+#include "package/format/EntryStream.h"
 
 namespace {
 

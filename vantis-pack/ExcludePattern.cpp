@@ -1,6 +1,6 @@
 #include "vantis-pack/ExcludePattern.h"
 
-#include "package/AsciiCase.h"
+#include "package/format/AsciiCase.h"
 
 namespace {
 

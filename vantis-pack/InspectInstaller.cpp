@@ -5,9 +5,9 @@
 #include <set>
 #include <vector>
 
-#include "package/EntryName.h"
+#include "package/format/EntryName.h"
 #include "package/ManifestName.h"
-#include "package/PackageEnd.h"
+#include "package/format/PackageEnd.h"
 #include "package/PackageIndex.h"
 #include "vantis-pack/CodePage936.h"
 #include "vantis-pack/HostSystem.h"

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "package/AsciiCase.h"
+#include "package/format/AsciiCase.h"
 #include "vantis-pack/CodePage936.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "package/AsciiCase.h"
+#include "package/format/AsciiCase.h"
 #include "vantis-pack/CodePage936.h"
 #include "vantis-pack/WindowsNameKey.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "package/EntryName.h"
+#include "package/format/EntryName.h"
 #include "vantis-pack/CodePage936.h"
 
 namespace {

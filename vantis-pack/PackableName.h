@@ -1,5 +1,5 @@
 #pragma once
-// Which file names can become entry names: the installer's own rule (package/EntryName.h)
+// Which file names can become entry names: the installer's own rule (package/format/EntryName.h)
 // and what Windows can create at all.
 
 #include <string>

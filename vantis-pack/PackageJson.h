@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "package/PackageEnd.h"
+#include "package/format/PackageEnd.h"
 #include "vantis-pack/ManifestSummary.h"
 
 struct PackageReport {

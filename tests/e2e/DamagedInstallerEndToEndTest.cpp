@@ -33,7 +33,7 @@
 #include "InstallerExpectations.h"
 #include "package/PackageContainer.h"
 #include "package/PackageIndex.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 namespace {
 

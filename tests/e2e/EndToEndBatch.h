@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 using FileTree = std::map<std::string, std::string>;
 

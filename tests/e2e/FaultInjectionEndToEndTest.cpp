@@ -22,7 +22,7 @@
 
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "InstallerExpectations.h"
 #include "vantis-pack/BuildInstaller.h"
 #include "vantis-pack/DiffInstaller.h"
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 namespace {
 

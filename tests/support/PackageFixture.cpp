@@ -1,25 +1,10 @@
-#include "packer/PackageWriter.h"
+#include "support/PackageFixture.h"
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
-#include <fstream>
 #include <stdexcept>
 
-#include "crypto/EntryStream.h"
-#include "package/PackageContainer.h"
-#include "packer/IDEAEncryptor.h"
-#include "packer/RC2Encryptor.h"
-#include "platform/ByteOrder.h"
-
-// The byte layouts are documented beside their readers: package/PackageContainer.cpp
-// (trailer, header, record), crypto/DirectoryStream.cpp and crypto/EntryStream.cpp.
-
 namespace {
-
-constexpr uint32_t kRemovalOffset = 0x80000000u;
-
-uint32_t RoundUpToBlock(uint32_t length) { return (length + 7) & ~7u; }
 
 // Positions and lengths in a package are 32-bit; a larger file cannot be described.
 uint32_t ToPosition(size_t position) {
@@ -33,16 +18,6 @@ size_t RegionIndex(PackageRegion region) { return static_cast<size_t>(region); }
   const std::array<PackageRegion, 3> regions = {
       PackageRegion::kEntryData, PackageRegion::kDirectory, PackageRegion::kHeader};
   return std::is_permutation(order.begin(), order.end(), regions.begin());
-}
-
-// `plaintext` cut or zero-padded to `storedLength`, whole blocks of it encrypted.
-template <typename Encrypt>
-std::string MakeCiphertext(const std::string& plaintext, uint32_t storedLength,
-                           Encrypt encrypt) {
-  std::string bytes = plaintext.substr(0, storedLength);
-  bytes.resize(storedLength, '\0');
-  encrypt(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size() & ~size_t{7});
-  return bytes;
 }
 
 // The plaintext of each directory chunk: whole records, either by the given counts or
@@ -148,129 +123,12 @@ std::string BuildPackage(const PackageLayout& layout) {
   return file;
 }
 
-bool WritePackageFile(const std::string& path, const std::string& fileBytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(fileBytes.data(), static_cast<std::streamsize>(fileBytes.size()));
-  out.close();
-  return !out.fail();
-}
-
 std::string BuildPackageAroundDirectory(const std::string& host, const std::string& key,
                                         const std::string& directory) {
   const uint32_t directoryStart = ToPosition(host.size());
   const uint32_t headerStart = ToPosition(host.size() + directory.size());
   return host + directory + EncodePackageHeader(key, directoryStart) +
          EncodePackageTrailer(headerStart);
-}
-
-std::string EncodePackageTrailer(uint32_t headerOffset) {
-  std::string bytes;
-  AppendLittleEndian32(bytes, headerOffset ^ kTrailerMask);
-  return bytes;
-}
-
-std::string EncodePackageHeader(const std::string& key, uint32_t directoryOffset) {
-  assert(key.size() <= 0xFFFF && "the key length field is 16 bits");
-  std::string bytes;
-  AppendLittleEndian16(bytes, static_cast<uint32_t>(key.size()));
-  bytes += key;
-  AppendLittleEndian32(bytes, directoryOffset);
-  return bytes;
-}
-
-std::string EncodeDirectoryRecord(const std::string& name, const PackageEntry& fields) {
-  assert(name.size() <= 0xFFFF && "the name length field is 16 bits");
-  std::string bytes;
-  AppendLittleEndian16(bytes, static_cast<uint32_t>(name.size()));
-  bytes += name;
-  bytes.push_back(static_cast<char>(fields.aux1));
-  bytes.push_back(static_cast<char>(fields.aux2));
-  AppendLittleEndian32(bytes, fields.offset);
-  AppendLittleEndian32(bytes, fields.size);
-  AppendLittleEndian32(bytes, fields.aux3);
-  return bytes;
-}
-
-void AppendDirectoryChunk(DirectoryStreamWriter& stream, const std::string& plaintext,
-                          uint16_t plainLength, uint16_t storedLength) {
-  const auto maskedPlainLength = static_cast<uint16_t>(plainLength ^ stream.chain);
-  AppendBigEndian16(stream.bytes, maskedPlainLength);
-  AppendLittleEndian16(stream.bytes, static_cast<uint16_t>(storedLength ^ maskedPlainLength));
-  stream.chain = maskedPlainLength;
-
-  if (stream.key.empty()) {
-    stream.bytes += MakeCiphertext(plaintext, storedLength, [](uint8_t*, size_t) {});
-    return;
-  }
-  const RC2ExpandedKey key = ExpandRC2VariantKey(stream.key);
-  stream.bytes += MakeCiphertext(plaintext, storedLength, [&key](uint8_t* data, size_t length) {
-    EncryptRC2VariantBlocks(key, data, length);
-  });
-}
-
-void AppendDirectoryChunk(DirectoryStreamWriter& stream, const std::string& plaintext) {
-  assert(plaintext.size() <= kDirectoryChunkLimit);
-  const auto plainLength = static_cast<uint16_t>(plaintext.size());
-  AppendDirectoryChunk(stream, plaintext, plainLength,
-                       static_cast<uint16_t>(RoundUpToBlock(plainLength)));
-}
-
-std::vector<std::string> GroupDirectoryRecords(const std::vector<std::string>& records) {
-  std::vector<std::string> chunks;
-  for (const std::string& record : records) {
-    assert(record.size() <= kDirectoryChunkLimit && "a record must fit in one chunk");
-    if (chunks.empty() || chunks.back().size() + record.size() > kDirectoryChunkLimit) {
-      chunks.emplace_back();
-    }
-    chunks.back() += record;
-  }
-  return chunks;
-}
-
-std::string EncodeDirectoryStream(const std::string& key, const std::vector<std::string>& chunks) {
-  DirectoryStreamWriter stream;
-  stream.key = key;
-  for (const std::string& chunk : chunks) AppendDirectoryChunk(stream, chunk);
-  AppendDirectoryTerminator(stream);
-  return stream.bytes;
-}
-
-void AppendDirectoryTerminator(DirectoryStreamWriter& stream) {
-  AppendBigEndian16(stream.bytes, stream.chain);
-  AppendLittleEndian16(stream.bytes, stream.chain);
-}
-
-std::string EncodeEntryChunkHeader(uint32_t plainLength, uint32_t storedLength) {
-  std::string bytes;
-  AppendBigEndian32(bytes, plainLength);
-  AppendLittleEndian32(bytes, storedLength);
-  return bytes;
-}
-
-std::string EncodeEntryChunk(const std::string& key, const std::string& plaintext,
-                             uint32_t plainLength, uint32_t storedLength) {
-  const IDEAEncryptionKey expanded = ExpandIDEAEncryptionKey(key);
-  return EncodeEntryChunkHeader(plainLength, storedLength) +
-         MakeCiphertext(plaintext, storedLength, [&expanded](uint8_t* data, size_t length) {
-           EncryptIDEABlocks(expanded, data, length);
-         });
-}
-
-std::string EncodeEntryChunk(const std::string& key, const std::string& plaintext) {
-  const uint32_t plainLength = ToPosition(plaintext.size());
-  return EncodeEntryChunk(key, plaintext, plainLength, RoundUpToBlock(plainLength));
-}
-
-size_t EncryptEntryChunkInPlace(const IDEAEncryptionKey& key, uint8_t* frame,
-                                uint32_t plainLength) {
-  assert(plainLength <= kEntryStoredLimit);
-  const uint32_t storedLength = RoundUpToBlock(plainLength);
-  const std::string header = EncodeEntryChunkHeader(plainLength, storedLength);
-  std::memcpy(frame, header.data(), kEntryChunkHeaderLength);
-  uint8_t* ciphertext = frame + kEntryChunkHeaderLength;
-  std::memset(ciphertext + plainLength, 0, storedLength - plainLength);
-  EncryptIDEABlocks(key, ciphertext, storedLength);
-  return kEntryChunkHeaderLength + storedLength;
 }
 
 std::string EncodeEntryStream(const std::string& key, const std::string& content,

@@ -1,8 +1,11 @@
-#include "crypto/DirectoryStream.h"
+#include "package/format/DirectoryStream.h"
 
+#include <cassert>
 #include <vector>
 
 #include "crypto/RC2Decryptor.h"
+#include "crypto/RC2Encryption.h"
+#include "package/format/CipherBlocks.h"
 #include "platform/ByteOrder.h"
 
 // Directory chunk, repeated until the terminator:
@@ -18,12 +21,6 @@
 //
 // plainLength 0 is the terminator; its stored length is never looked at. Otherwise both
 // lengths are at most 8192, and the plaintext is the first plainLength decrypted bytes.
-
-namespace {
-
-constexpr uint32_t kHeaderLength = 4;
-
-}  // namespace
 
 bool ReadDirectoryStream(FileHandle file, const std::string& key, ChunkSink consumer,
                          void* context) {
@@ -43,7 +40,7 @@ bool ReadDirectoryStream(FileHandle file, const std::string& key, ChunkSink cons
 
   uint16_t chain = kDirectoryChainSeed;
   for (;;) {
-    if (!ReadFileExact(file, storedArea, kHeaderLength)) return false;
+    if (!ReadFileExact(file, storedArea, kDirectoryChunkHeaderLength)) return false;
     const uint16_t maskedPlainLength = LoadBigEndian16(storedArea);
     const uint16_t maskedStoredLength = LoadLittleEndian16(storedArea + 2);
     const uint32_t plainLength = static_cast<uint16_t>(maskedPlainLength ^ chain);
@@ -66,4 +63,53 @@ bool ReadDirectoryStream(FileHandle file, const std::string& key, ChunkSink cons
     if (!consumer(plainArea, plainLength, context)) return false;
     chain = maskedPlainLength;
   }
+}
+
+void AppendDirectoryChunk(DirectoryStreamWriter& stream, const std::string& plaintext,
+                          uint16_t plainLength, uint16_t storedLength) {
+  const auto maskedPlainLength = static_cast<uint16_t>(plainLength ^ stream.chain);
+  AppendBigEndian16(stream.bytes, maskedPlainLength);
+  AppendLittleEndian16(stream.bytes, static_cast<uint16_t>(storedLength ^ maskedPlainLength));
+  stream.chain = maskedPlainLength;
+
+  if (stream.key.empty()) {
+    stream.bytes += MakeCiphertext(plaintext, storedLength, [](uint8_t*, size_t) {});
+    return;
+  }
+  const RC2ExpandedKey key = ExpandRC2VariantKey(stream.key);
+  stream.bytes += MakeCiphertext(plaintext, storedLength, [&key](uint8_t* data, size_t length) {
+    EncryptRC2VariantBlocks(key, data, length);
+  });
+}
+
+void AppendDirectoryChunk(DirectoryStreamWriter& stream, const std::string& plaintext) {
+  assert(plaintext.size() <= kDirectoryChunkLimit);
+  const auto plainLength = static_cast<uint16_t>(plaintext.size());
+  AppendDirectoryChunk(stream, plaintext, plainLength,
+                       static_cast<uint16_t>(RoundUpToBlock(plainLength)));
+}
+
+void AppendDirectoryTerminator(DirectoryStreamWriter& stream) {
+  AppendBigEndian16(stream.bytes, stream.chain);
+  AppendLittleEndian16(stream.bytes, stream.chain);
+}
+
+std::vector<std::string> GroupDirectoryRecords(const std::vector<std::string>& records) {
+  std::vector<std::string> chunks;
+  for (const std::string& record : records) {
+    assert(record.size() <= kDirectoryChunkLimit && "a record must fit in one chunk");
+    if (chunks.empty() || chunks.back().size() + record.size() > kDirectoryChunkLimit) {
+      chunks.emplace_back();
+    }
+    chunks.back() += record;
+  }
+  return chunks;
+}
+
+std::string EncodeDirectoryStream(const std::string& key, const std::vector<std::string>& chunks) {
+  DirectoryStreamWriter stream;
+  stream.key = key;
+  for (const std::string& chunk : chunks) AppendDirectoryChunk(stream, chunk);
+  AppendDirectoryTerminator(stream);
+  return stream.bytes;
 }

@@ -1,4 +1,4 @@
-#include "packer/RC2Encryptor.h"
+#include "crypto/RC2Encryption.h"
 
 #include <cassert>
 

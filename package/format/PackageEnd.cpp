@@ -1,6 +1,6 @@
-#include "package/PackageEnd.h"
+#include "package/format/PackageEnd.h"
 
-#include "package/PackageContainer.h"
+#include "package/format/FormatConstants.h"
 #include "platform/ByteOrder.h"
 
 // The parts of a PE file read here, little-endian (as Microsoft documents the PE/COFF format):
@@ -40,8 +40,6 @@ constexpr uint32_t kOptionalHeaderReadLength = 112 + 5 * kDirectoryEntryLength;
 constexpr uint32_t kTableAlignment = 8;
 constexpr uint32_t kMaxPaddingLength = kTableAlignment - 1;
 constexpr uint32_t kWinCertificateHeaderLength = 8;  // dwLength, wRevision, wCertificateType
-constexpr uint32_t kTrailerLength = 4;
-constexpr uint32_t kHeaderMinLength = 6;  // keyLength and directoryOffset with an empty key
 
 // `count` bytes at `offset`, only when they lie wholly inside the file.
 bool ReadAt(FileHandle file, uint32_t fileSize, uint64_t offset, uint8_t* buffer,
@@ -108,7 +106,7 @@ uint32_t CountPadding(FileHandle file, uint32_t fileSize, uint32_t tableOffset) 
     const uint64_t end = tableOffset - padding;
     const uint64_t headerOffset =
         LoadLittleEndian32(window + windowLength - padding - kTrailerLength) ^ kTrailerMask;
-    if (headerOffset + kHeaderMinLength + kTrailerLength <= end) return padding;
+    if (headerOffset + kHeaderFixedLength + kTrailerLength <= end) return padding;
   }
   return 0;
 }

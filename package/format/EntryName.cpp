@@ -1,9 +1,9 @@
-#include "package/EntryName.h"
+#include "package/format/EntryName.h"
 
 #include <cstddef>
 #include <string_view>
 
-#include "package/AsciiCase.h"
+#include "package/format/AsciiCase.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "packer/IDEAEncryptor.h"
+#include "crypto/IDEAEncryption.h"
 
 #include <cassert>
 

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The layering check must fail on a wrong include in any layer: one planted in a copy of
+# each product folder, against a folder above it (or a test folder for the top layers).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cd "$here/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cp -r platform crypto package app resources vantis-pack "$work"
+mkdir -p "$work/scripts" && cp scripts/check-layers.sh "$work/scripts"
+"$work/scripts/check-layers.sh" "$work" || { echo "check-layers-test: the tree itself fails" >&2; exit 1; }
+
+failed=0
+# FOLDER:INCLUDED, each a step the table forbids.
+for plant in platform:crypto crypto:package/format package/format:package package:app \
+             app:vantis-pack resources:vantis-pack vantis-pack:tests; do
+  folder=${plant%%:*}
+  included=${plant#*:}
+  file=$(find "$work/$folder" -maxdepth 1 -name '*.h' -o -maxdepth 1 -name '*.rc' | sort | head -n 1)
+  cp "$file" "$file.saved"
+  echo "#include \"$included/Planted.h\"" >> "$file"
+  if output=$("$work/scripts/check-layers.sh" "$work" 2>&1) ||
+     [[ $output != *"$folder/ must not include $included/"* ]]; then
+    echo "check-layers-test: an include of $included/ in $folder/ went unnoticed" >&2
+    failed=1
+  fi
+  mv "$file.saved" "$file"
+done
+[ "$failed" -eq 0 ] && echo "check-layers-test: a planted include fails the check in each of 7 folders"
+exit "$failed"
