@@ -4,7 +4,7 @@
 #include "app/Installer.h"
 #include "app/MessageBox.h"
 #include "app/Messages.h"
-#include "app/PatchManifest.h"
+#include "app/game/PatchManifest.h"
 #include "app/WideText.h"
 
 namespace {

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "app/FileDurability.h"
-#include "app/GameVersion.h"
+#include "app/game/GameVersion.h"
 #include "app/InstallProgress.h"
 #include "app/Installer.h"
 #include "app/MessageBox.h"
 #include "app/Messages.h"
 #include "app/OutputFile.h"
-#include "app/PatchManifest.h"
+#include "app/game/PatchManifest.h"
 #include "package/ManifestName.h"
 #include "package/PackageIndex.h"
 

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/GameVersion.h"
+#include "app/game/GameVersion.h"
 #include "app/Installer.h"
 #include "app/MessageBox.h"
 #include "app/Messages.h"
-#include "app/PatchManifest.h"
+#include "app/game/PatchManifest.h"
 #include "package/format/EntryName.h"
 #include "package/ManifestName.h"
 #include "package/PackageIndex.h"
@@ -100,6 +100,10 @@ bool RunPreInstallChecks() {
     ShowMessage(kManifestUnreadable, MB_ICONERROR);
     return false;
   }
-  ParsePatchManifest(manifest);
+  const PatchManifest parsed = ParsePatchManifest(manifest);
+  PatchVersion = parsed.patchVersion;
+  VersionRule = parsed.rule;
+  RequiredVersion = parsed.requiredVersion;
+  PatchNotes = parsed.notes;
   return AcceptInstalledVersion(installedVersion);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FakeSignature.h"
-#include "app/GameVersion.h"
+#include "app/game/GameVersion.h"
 #include "package/PackageContainer.h"
 #include "support/PackageFixture.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "FuzzTarget.h"
-#include "app/PatchManifest.h"
+#include "app/game/PatchManifest.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ struct ParsedManifest {
 };
 
 ParsedManifest Parse(const std::string& content) {
-  ParsePatchManifest(content);
-  return {PatchVersion, VersionRule, RequiredVersion, PatchNotes};
+  const PatchManifest parsed = ParsePatchManifest(content);
+  return {parsed.patchVersion, parsed.rule, parsed.requiredVersion, parsed.notes};
 }
 
 std::string FormatVersion(GameVersion version) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FuzzTarget.h"
-#include "app/GameVersion.h"
+#include "app/game/GameVersion.h"
 
 namespace {
 

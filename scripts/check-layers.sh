@@ -15,9 +15,10 @@ layers=(
   "crypto:platform"
   "package/format:crypto platform"
   "package:package/format crypto platform"
-  "app:package package/format crypto platform"
-  "resources:app"
-  "vantis-pack:app package package/format crypto platform"
+  "app/game:platform"
+  "resources:"
+  "app:app/game resources package package/format crypto platform"
+  "vantis-pack:app/game resources package package/format crypto platform"
 )
 
 status=0

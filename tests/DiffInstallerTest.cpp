@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "app/GameVersion.h"
+#include "app/game/GameVersion.h"
 #include "vantis-pack/DiffInstaller.h"
 
 using namespace packtest;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "TempFile.h"
-#include "app/AsciiToInt.h"
-#include "app/GameVersion.h"
+#include "app/game/AsciiToInt.h"
+#include "app/game/GameVersion.h"
 
 namespace {
 

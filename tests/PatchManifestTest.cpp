@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/PatchManifest.h"
+#include "app/game/PatchManifest.h"
 
 namespace {
 
@@ -26,8 +26,8 @@ void PrintTo(const Manifest& m, std::ostream* out) {
 }
 
 Manifest Parse(const std::string& content) {
-  ParsePatchManifest(content);
-  return {PatchVersion, VersionRule, RequiredVersion, PatchNotes};
+  const PatchManifest parsed = ParsePatchManifest(content);
+  return {parsed.patchVersion, parsed.rule, parsed.requiredVersion, parsed.notes};
 }
 
 constexpr GameVersion k105 = 0x01000005u;

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "app/GameVersion.h"
+#include "app/game/GameVersion.h"
 #include "package/ManifestName.h"
 #include "package/PackageContainer.h"
 #include "vantis-pack/BuildInstaller.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/PatchManifest.h"
+#include "app/game/PatchManifest.h"
 #include "vantis-pack/CommandOutput.h"
 #include "vantis-pack/ManifestEncoding.h"
 

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "platform/ByteOrder.h"
 
 // The parts of a Windows program's headers read here (all little-endian; "PE/COFF"

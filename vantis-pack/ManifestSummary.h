@@ -3,20 +3,15 @@
 
 #include <string>
 
-#include "app/GameVersion.h"
-#include "app/PatchManifest.h"
+#include "app/game/GameVersion.h"
+#include "app/game/PatchManifest.h"
 
-struct ManifestSummary {
-  GameVersion patchVersion = 0;
-  std::string ruleToken;  // as written, also when it is no valid rule
-  VersionRuleKind rule = RuleInvalid;
-  GameVersion requiredVersion = 0;
-  std::string notes;  // code page 936 bytes
-};
+// The installer's own parse, with the rule token as written and where each number stood.
+using ManifestSummary = PatchManifest;
 
-// Parses with the installer's own parser. Sets the process-wide manifest values as a side
-// effect; the tool has no other use for them.
-ManifestSummary SummarizeManifest(const std::string& content);
+inline ManifestSummary SummarizeManifest(const std::string& content) {
+  return ParsePatchManifest(content);
+}
 
 // major.minor.build
 std::string FormatGameVersion(GameVersion version);

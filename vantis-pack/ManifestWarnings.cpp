@@ -2,62 +2,30 @@
 
 #include <cstdio>
 
-#include "app/GameVersion.h"
-#include "app/PatchManifest.h"
+#include "app/game/GameVersion.h"
+#include "app/game/PatchManifest.h"
 #include "vantis-pack/CodePage936.h"
 #include "vantis-pack/ManifestSummary.h"
 
 namespace {
 
-bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
-
-// One number as the installer's scanner reads it, and where its digits stand.
-struct ScannedNumber {
-  int32_t value = 0;
-  size_t digitsStart = 0;  // offset in the text; equal to digitsEnd when there are none
-  size_t digitsEnd = 0;
-};
-
-struct ScannedVersion {
-  ScannedNumber numbers[3];
-};
-
-ScannedVersion ScanVersion(const char* text, const char*& cursor) {
-  ScannedVersion version;
-  for (ScannedNumber& number : version.numbers) {
-    const char* before = cursor;
-    number.value = ScanVersionNumber(cursor);
-    const char* begin = cursor;
-    while (begin > before && IsDigit(begin[-1])) --begin;
-    number.digitsStart = static_cast<size_t>(begin - text);
-    number.digitsEnd = static_cast<size_t>(cursor - text);
-  }
-  return version;
-}
-
-GameVersion Pack(const ScannedVersion& version) {
-  return PackGameVersion(version.numbers[0].value, version.numbers[1].value,
-                         version.numbers[2].value);
-}
-
-void CheckVersion(const std::string& text, const ScannedVersion& version, const char* role,
-                  size_t firstLineEnd, std::vector<std::string>& warnings) {
+void CheckVersion(const std::string& text, const ManifestNumber (&numbers)[3],
+                  GameVersion packed, const char* role, size_t firstLineEnd,
+                  std::vector<std::string>& warnings) {
   static constexpr const char* kFields[] = {"major", "minor", "build"};
   static constexpr int32_t kLimits[] = {255, 255, 65535};
   for (size_t i = 0; i < 3; ++i) {
-    const ScannedNumber& number = version.numbers[i];
-    const std::string digits =
-        text.substr(number.digitsStart, number.digitsEnd - number.digitsStart);
+    const ManifestNumber& number = numbers[i];
+    const std::string digits = text.substr(number.digitsOffset, number.digitsLength);
     if (number.value > kLimits[i]) {
       warnings.push_back(std::string("the ") + role + " version's " + kFields[i] + " number " +
                          digits + " is above " + std::to_string(kLimits[i]) +
-                         "; the installer takes the version as " +
-                         FormatGameVersion(Pack(version)));
+                         "; the installer takes the version as " + FormatGameVersion(packed));
     }
-    if (!digits.empty() && number.digitsStart > firstLineEnd) {
+    if (!digits.empty() && number.digitsOffset > firstLineEnd) {
       warnings.push_back(std::string("the ") + role + " version's " + kFields[i] + " number " +
                          digits + " is read from after the first line; the installer takes "
-                         "the version as " + FormatGameVersion(Pack(version)));
+                         "the version as " + FormatGameVersion(packed));
     }
   }
 }
@@ -69,22 +37,15 @@ std::vector<std::string> FindManifestWarnings(const std::string& manifest) {
   const std::string text = manifest.substr(0, manifest.find('\0'));
   const size_t newline = text.find('\n');
   const size_t firstLineEnd = newline == std::string::npos ? text.size() : newline;
-
-  const char* cursor = text.c_str();
-  const ScannedVersion patch = ScanVersion(text.c_str(), cursor);
-  while (IsManifestSpace(*cursor)) ++cursor;
-  const char* token = cursor;
-  while (*cursor != '\0' && !IsManifestSpace(*cursor)) ++cursor;
-  const std::string rule(token, static_cast<size_t>(cursor - token));
-  const ScannedVersion required = ScanVersion(text.c_str(), cursor);
+  const PatchManifest parsed = ParsePatchManifest(text);
 
   std::vector<std::string> warnings;
-  CheckVersion(text, patch, "patch", firstLineEnd, warnings);
-  CheckVersion(text, required, "required", firstLineEnd, warnings);
+  CheckVersion(text, parsed.patchNumbers, parsed.patchVersion, "patch", firstLineEnd, warnings);
+  CheckVersion(text, parsed.requiredNumbers, parsed.requiredVersion, "required", firstLineEnd,
+               warnings);
 
-  const size_t afterRequired = static_cast<size_t>(cursor - text.c_str());
-  if (afterRequired < firstLineEnd) {
-    std::string rest = text.substr(afterRequired, firstLineEnd - afterRequired);
+  if (parsed.requiredEnd < firstLineEnd) {
+    std::string rest = text.substr(parsed.requiredEnd, firstLineEnd - parsed.requiredEnd);
     while (!rest.empty() && IsManifestSpace(rest.back())) rest.pop_back();
     size_t start = 0;
     while (start < rest.size() && IsManifestSpace(rest[start])) ++start;
@@ -95,12 +56,12 @@ std::vector<std::string> FindManifestWarnings(const std::string& manifest) {
     }
   }
 
-  if (rule == "<=" && Pack(patch) <= Pack(required)) {
-    warnings.push_back("under rule \"<=\" the patch version " + FormatGameVersion(Pack(patch)) +
+  if (parsed.rule == RuleAtMost && parsed.patchVersion <= parsed.requiredVersion) {
+    const std::string patch = FormatGameVersion(parsed.patchVersion);
+    warnings.push_back("under rule \"<=\" the patch version " + patch +
                        " is not above the required version " +
-                       FormatGameVersion(Pack(required)) +
-                       "; a game the rule admits at or above " +
-                       FormatGameVersion(Pack(patch)) +
+                       FormatGameVersion(parsed.requiredVersion) +
+                       "; a game the rule admits at or above " + patch +
                        " is asked whether to install it again");
   }
   return warnings;

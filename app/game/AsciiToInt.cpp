@@ -1,4 +1,4 @@
-#include "app/AsciiToInt.h"
+#include "app/game/AsciiToInt.h"
 
 namespace {
 

@@ -1,9 +1,4 @@
-#include "app/PatchManifest.h"
-
-GameVersion PatchVersion = 0;
-VersionRuleKind VersionRule = RuleInvalid;
-GameVersion RequiredVersion = 0;
-std::string PatchNotes;
+#include "app/game/PatchManifest.h"
 
 namespace {
 
@@ -13,12 +8,17 @@ void SkipManifestSpace(const char*& cursor) {
   while (IsManifestSpace(*cursor)) ++cursor;
 }
 
-GameVersion ScanVersion(const char*& cursor) {
-  // Three separate statements: the numbers must be read in order.
-  const int32_t major = ScanVersionNumber(cursor);
-  const int32_t minor = ScanVersionNumber(cursor);
-  const int32_t build = ScanVersionNumber(cursor);
-  return PackGameVersion(major, minor, build);
+// The three numbers in order, each with where its digits stand in `text`.
+GameVersion ScanVersion(const char* text, const char*& cursor, ManifestNumber (&numbers)[3]) {
+  for (ManifestNumber& number : numbers) {
+    const char* before = cursor;
+    number.value = ScanVersionNumber(cursor);
+    const char* begin = cursor;
+    while (begin > before && IsDigit(begin[-1])) --begin;
+    number.digitsOffset = static_cast<size_t>(begin - text);
+    number.digitsLength = static_cast<size_t>(cursor - begin);
+  }
+  return PackGameVersion(numbers[0].value, numbers[1].value, numbers[2].value);
 }
 
 }  // namespace
@@ -44,25 +44,29 @@ int32_t ScanVersionNumber(const char*& cursor) {
 //   notes             the rest
 // The content is handled as a C string, so a zero byte ends every step as the end of the
 // content does; in particular the notes stop at the first zero byte.
-void ParsePatchManifest(const std::string& content) {
-  const char* cursor = content.c_str();
+PatchManifest ParsePatchManifest(const std::string& content) {
+  const char* text = content.c_str();
+  const char* cursor = text;
+  PatchManifest manifest;
 
-  PatchVersion = ScanVersion(cursor);
+  manifest.patchVersion = ScanVersion(text, cursor, manifest.patchNumbers);
 
   SkipManifestSpace(cursor);
   const char* token = cursor;
   while (*cursor != '\0' && !IsManifestSpace(*cursor)) ++cursor;
-  const std::string rule(token, static_cast<size_t>(cursor - token));
-  if (rule == "=") {
-    VersionRule = RuleExact;
-  } else if (rule == "<=") {
-    VersionRule = RuleAtMost;
+  manifest.ruleToken.assign(token, static_cast<size_t>(cursor - token));
+  if (manifest.ruleToken == "=") {
+    manifest.rule = RuleExact;
+  } else if (manifest.ruleToken == "<=") {
+    manifest.rule = RuleAtMost;
   } else {
-    VersionRule = RuleInvalid;
+    manifest.rule = RuleInvalid;
   }
 
-  RequiredVersion = ScanVersion(cursor);
+  manifest.requiredVersion = ScanVersion(text, cursor, manifest.requiredNumbers);
+  manifest.requiredEnd = static_cast<size_t>(cursor - text);
 
   SkipManifestSpace(cursor);
-  PatchNotes = cursor;
+  manifest.notes = cursor;
+  return manifest;
 }

@@ -1,9 +1,9 @@
-#include "app/GameVersion.h"
+#include "app/game/GameVersion.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/AsciiToInt.h"
+#include "app/game/AsciiToInt.h"
 #include "platform/File.h"
 
 namespace {
