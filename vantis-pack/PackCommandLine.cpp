@@ -73,7 +73,10 @@ constexpr char kBuildHelp[] =
     "                          Without \"/\" it is matched against each name on the path:\n"
     "                          .git, Thumbs.db, *.pdb. With \"/\" against the path from\n"
     "                          SOURCE_DIR and each folder on it: Data/cache, Data/*.tmp,\n"
-    "                          /Thumbs.db (only the one at the top)\n"
+    "                          /Thumbs.db (only the one at the top). As in .gitignore,\n"
+    "                          ** as a whole name of the pattern spans any number of\n"
+    "                          folders: **/*.pdb at any depth, Data/**/*.tmp in Data or\n"
+    "                          below, Data/** all that Data holds; any other ** is *\n"
     "  --dry-run               check everything and list what would go in, with sizes;\n"
     "                          write nothing\n"
     "  -q, --quiet             print nothing but errors\n";
