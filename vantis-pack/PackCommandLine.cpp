@@ -120,7 +120,14 @@ constexpr char kListHelp[] =
     "                          (\"patchVersion\", \"rule\", \"ruleValid\",\n"
     "                          \"requiredVersion\", \"notes\"; null without config.txt),\n"
     "                          \"entryCount\", \"contentLength\" and \"entries\" (\"name\",\n"
-    "                          \"size\", \"offset\", \"aux1\", \"aux2\", \"aux3\"), in UTF-8\n";
+    "                          \"size\", \"offset\", \"aux1\", \"aux2\", \"aux3\"), in UTF-8.\n"
+    "                          Names, rule and notes are code page 936 in INSTALLER,\n"
+    "                          and its path may hold any bytes: where one is not\n"
+    "                          exactly text, each byte that is no character shows as\n"
+    "                          U+FFFD and a field with \"Bytes\" added to its name\n"
+    "                          (\"nameBytes\", \"ruleBytes\", \"notesBytes\",\n"
+    "                          \"installerBytes\") gives the exact bytes in hex. Only\n"
+    "                          such text has one: without it, the text is exact\n";
 
 constexpr char kVerifyHelp[] =
     "usage: vantis-pack verify INSTALLER [--json] [--quiet]\n"
