@@ -34,4 +34,27 @@ TEST(ExcludePattern, MatchesEachNameOrTheWholePath) {
   }
 }
 
+// "**" as in .gitignore: a whole "**" folder spans any number of folders; elsewhere it is "*".
+TEST(ExcludePattern, DoubleStarSpansFolders) {
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool excluded;
+  } cases[] = {
+      {"**/*.pdb", "top.pdb", true},           {"**/*.pdb", "Data/x.pdb", true},
+      {"**/*.pdb", "Data/a/y.pdb", true},      {"**/*.PDB", "Data/a/b/z.pdb", true},
+      {"**/*.pdb", "Data/a/z.pdbx", false},    {"/**/cache", "Data/a/cache/x", true},
+      {"Data/**/*.tmp", "Data/x.tmp", true},   {"Data/**/*.tmp", "Data/a/b/x.tmp", true},
+      {"Data/**/*.tmp", "Maps/Data/x.tmp", false}, {"Data/**/*.tmp", "Data/a/x.tmpl", false},
+      {"Data/**", "Data/a/b", true},           {"Data/**", "Data", false},
+      {"Data/**", "Database/a", false},        {"a/**/**/b", "a/b", true},
+      {"a/**/b", "a/x/y/b/c", true},           {"a/**/b", "a/xb", false},
+      {"**", "x/y", true},                     {"a**b", "axxb", true},
+      {"a**b", "ax/b", false},                 {"Data/x**", "Data/xy/z", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsExcluded({c.pattern}, c.name), c.excluded) << c.pattern << " on " << c.name;
+  }
+}
+
 }  // namespace

@@ -236,6 +236,72 @@ TEST_F(DamagedInstaller, JsonGivesTheManifestEntriesAndVerdict) {
       << refused.out;
 }
 
+// Strict UTF-8 as RFC 3629 defines it, checked on the decoded code points rather than on
+// byte ranges as the writer does: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool IsUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
+                                                                       : lead < 0xF8 ? 4 : 0;
+    if (length == 0 || text.size() - i < length) return false;
+    uint32_t point = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = point << 6 | (next & 0x3Fu);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < least[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+TEST_F(DamagedInstaller, JsonIsUtf8AndTellsEveryNameApart) {
+  // 0x81 opens a two-byte character that nothing ends, so "a\x81" does not decode; the
+  // second name is the text that the old escape showed for it.
+  const fs::path written = WrittenByTheWriter(
+      {MakeContentRecord("config.txt", "1.0.5 = 1.0.4\nbad \x81 notes"),
+       MakeContentRecord("a\x81", "x"), MakeContentRecord("a\\x81", "x"),
+       MakeContentRecord("\xD6\xD0.txt", "x")});
+#ifdef _WIN32
+  const fs::path installer = written;
+  const fs::path absent = work_.folder.Path() / "absent.exe";
+#else
+  const fs::path installer = written.parent_path() / "inst\xFF.exe";
+  fs::rename(written, installer);
+  const fs::path absent = work_.folder.Path() / "absent\xFE.exe";
+#endif
+  const auto json = [](const fs::path& path, bool verify) {
+    return RunCommand([&](CommandOutput& output, std::string& error) {
+      return verify ? VerifyInstaller(path, output, error, ReportFormat::kJson)
+                    : ListInstaller(path, output, error, ReportFormat::kJson);
+    });
+  };
+  const Outcome listed = json(installer, false);
+  ASSERT_TRUE(listed.ok) << listed.err;
+  EXPECT_TRUE(IsUtf8(listed.out)) << listed.out;
+  for (const std::string& expected :
+       {std::string("{\"name\": \"a\xEF\xBF\xBD\", \"nameBytes\": \"6181\", \"size\": 1,"),
+        std::string("{\"name\": \"a\\\\x81\", \"size\": 1,"),
+        std::string("{\"name\": \"\xE4\xB8\xAD.txt\", \"size\": 1,"),
+        std::string("\"notes\": \"bad \xEF\xBF\xBD notes\", \"notesBytes\": \"6261642081206e6f746573\"")}) {
+    EXPECT_NE(listed.out.find(expected), std::string::npos) << expected << "\n" << listed.out;
+  }
+#ifndef _WIN32
+  EXPECT_NE(listed.out.find("inst\xEF\xBF\xBD.exe\", \"installerBytes\": \""), std::string::npos)
+      << listed.out;
+  EXPECT_NE(listed.out.find("696e7374ff2e657865\",\n"), std::string::npos) << listed.out;
+#endif
+  const Outcome verified = json(installer, true);
+  EXPECT_TRUE(IsUtf8(verified.out)) << verified.out;
+  const Outcome missing = json(absent, true);
+  EXPECT_FALSE(missing.ok);
+  EXPECT_TRUE(IsUtf8(missing.out)) << missing.out;
+}
+
 TEST_F(DamagedInstaller, ExtractsTheNamedEntriesAndFoldersOnly) {
   const fs::path folder = work_.folder.Path() / "named";
   ASSERT_TRUE(Extract(work_.output, folder, {"Data/small.txt"}).ok);

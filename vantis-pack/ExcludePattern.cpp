@@ -1,5 +1,7 @@
 #include "vantis-pack/ExcludePattern.h"
 
+#include <algorithm>
+
 #include "package/format/AsciiCase.h"
 
 namespace {
@@ -31,6 +33,43 @@ bool MatchSet(const std::string& pattern, size_t at, char c, size_t& end, bool& 
     }
   }
   return false;
+}
+
+std::vector<std::string> SplitAtSlashes(const std::string& path) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = path.find('/', start);
+    names.push_back(path.substr(start, slash == std::string::npos ? slash : slash - start));
+    if (slash == std::string::npos) return names;
+    start = slash + 1;
+  }
+}
+
+// `names` match the pattern's `parts` one by one, except that a part "**" takes any number
+// of names: at least one at the end, so that "Data/**" is what Data holds, not Data itself.
+bool MatchesParts(const std::vector<std::string>& parts, const std::vector<std::string>& names) {
+  // reachable[i]: the parts so far match the first i names. One pass per part keeps the work
+  // to parts times names, however many "**" there are.
+  std::vector<bool> reachable(names.size() + 1, false);
+  reachable[0] = true;
+  for (size_t p = 0; p < parts.size(); ++p) {
+    std::vector<bool> next(names.size() + 1, false);
+    if (parts[p] == "**") {
+      const size_t least = p + 1 == parts.size() ? 1 : 0;
+      bool reached = false;
+      for (size_t i = least; i <= names.size(); ++i) {
+        reached = reached || reachable[i - least];
+        next[i] = reached;
+      }
+    } else {
+      for (size_t i = 0; i < names.size(); ++i) {
+        next[i + 1] = reachable[i] && MatchesPattern(parts[p], names[i]);
+      }
+    }
+    reachable.swap(next);
+  }
+  return reachable[names.size()];
 }
 
 }  // namespace
@@ -95,13 +134,19 @@ bool IsExcluded(const std::vector<std::string>& patterns, const std::string& rel
     while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
     const bool wholePath = pattern.find('/') != std::string::npos;
     if (pattern.size() > 1 && pattern.front() == '/') pattern.erase(0, 1);
+    const std::vector<std::string> parts = SplitAtSlashes(pattern);
+    const bool spansFolders =
+        wholePath && std::find(parts.begin(), parts.end(), "**") != parts.end();
     size_t start = 0;
     for (;;) {
       const size_t slash = relativeName.find('/', start);
       const size_t end = slash == std::string::npos ? relativeName.size() : slash;
       const std::string candidate = wholePath ? relativeName.substr(0, end)
                                               : relativeName.substr(start, end - start);
-      if (MatchesPattern(pattern, candidate)) return true;
+      if (spansFolders ? MatchesParts(parts, SplitAtSlashes(candidate))
+                       : MatchesPattern(pattern, candidate)) {
+        return true;
+      }
       if (slash == std::string::npos) break;
       start = slash + 1;
     }

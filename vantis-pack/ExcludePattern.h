@@ -8,7 +8,10 @@
 // `*.pdb` every such file at any depth. A pattern with "/" is matched against the whole
 // relative path and each folder on it from the top: `Data/cache` leaves out that folder,
 // `Data/*.tmp` those files directly in Data, `/Thumbs.db` only the one at the top. A "/" at
-// the end changes nothing: `cache/` is `cache`.
+// the end changes nothing: `cache/` is `cache`. As in .gitignore, a "**" that is a whole
+// folder of a pattern with "/" stands for any number of folders: `**/*.pdb` at any depth,
+// `Data/**/*.tmp` in Data or below it, `Data/**` everything Data holds (one or more
+// names); any other "**" is "*".
 
 #include <string>
 #include <vector>

@@ -73,7 +73,10 @@ constexpr char kBuildHelp[] =
     "                          Without \"/\" it is matched against each name on the path:\n"
     "                          .git, Thumbs.db, *.pdb. With \"/\" against the path from\n"
     "                          SOURCE_DIR and each folder on it: Data/cache, Data/*.tmp,\n"
-    "                          /Thumbs.db (only the one at the top)\n"
+    "                          /Thumbs.db (only the one at the top). As in .gitignore,\n"
+    "                          ** as a whole name of the pattern spans any number of\n"
+    "                          folders: **/*.pdb at any depth, Data/**/*.tmp in Data or\n"
+    "                          below, Data/** all that Data holds; any other ** is *\n"
     "  --dry-run               check everything and list what would go in, with sizes;\n"
     "                          write nothing\n"
     "  -q, --quiet             print nothing but errors\n";
@@ -119,7 +122,14 @@ constexpr char kListHelp[] =
     "                          (\"patchVersion\", \"rule\", \"ruleValid\",\n"
     "                          \"requiredVersion\", \"notes\"; null without config.txt),\n"
     "                          \"entryCount\", \"contentLength\" and \"entries\" (\"name\",\n"
-    "                          \"size\", \"offset\", \"aux1\", \"aux2\", \"aux3\"), in UTF-8\n";
+    "                          \"size\", \"offset\", \"aux1\", \"aux2\", \"aux3\"), in UTF-8.\n"
+    "                          Names, rule and notes are code page 936 in INSTALLER,\n"
+    "                          and its path may hold any bytes: where one is not\n"
+    "                          exactly text, each byte that is no character shows as\n"
+    "                          U+FFFD and a field with \"Bytes\" added to its name\n"
+    "                          (\"nameBytes\", \"ruleBytes\", \"notesBytes\",\n"
+    "                          \"installerBytes\") gives the exact bytes in hex. Only\n"
+    "                          such text has one: without it, the text is exact\n";
 
 constexpr char kVerifyHelp[] =
     "usage: vantis-pack verify INSTALLER [--json] [--quiet]\n"

@@ -13,8 +13,12 @@
 //                 "aux3": 0}, ...],                       in the order the installer installs
 //    "verified": true or false, "problem": null or TEXT}  verify only
 //
-// Names and notes are code page 936 in the package and UTF-8 here; a byte that is not valid
-// code page 936 appears as the four characters \xNN.
+// Every byte of it is UTF-8, whatever the package and the path hold. Names, rule and notes
+// are code page 936 in the package, the path is the host's bytes. Where one of them is not
+// exactly text, each byte that starts no character shows as U+FFFD, and a field of the same
+// name with "Bytes" added ("nameBytes", "ruleBytes", "notesBytes", "installerBytes") follows
+// with its exact bytes in lowercase hexadecimal: the field that tells apart two names that
+// show alike. Without that field the text is exact.
 
 #include <string>
 
@@ -22,14 +26,14 @@
 #include "vantis-pack/ManifestSummary.h"
 
 struct PackageReport {
-  std::string installerPath;           // UTF-8
+  std::string installerPath;           // the host's bytes, UTF-8 where valid
   bool signatureKnown = false;
   PackageEnd packageEnd;               // with signatureKnown
   const ManifestSummary* manifest = nullptr;  // null: no config.txt
   bool listEntries = true;             // false: the package did not open
   bool hasVerdict = false;             // verify's fields
   bool verified = false;
-  std::string problem;                 // UTF-8, when not verified
+  std::string problem;                 // for people, when not verified
 };
 
 std::string FormatPackageJson(const PackageReport& report);
