@@ -11,10 +11,13 @@
 // (cmake/SafeStartup.cmake). Nothing of the runtime is initialised yet: these functions call
 // kernel32 only, which every process has loaded.
 //
-// What loads before the entry point (the program's static imports and theirs) cannot be
-// restricted from code: the programs import only DLLs on the KnownDLLs list, which always
-// come from the system folder, and the load configuration below asks the loader (Windows 10
-// 1607 and later) to search only the system folder for those DLLs' own dependencies.
+// What loads before the entry point (the program's static imports and theirs, and their
+// DllMains' loads) cannot be restricted from code: the programs import only DLLs on the
+// KnownDLLs list, which always come from the system folder (and the installer comctl32,
+// which its manifest binds to the side-by-side Common Controls assembly), and the load
+// configuration below asks the loader (Windows 10 1607 and later) to search only the system
+// folder for those DLLs' own dependencies. The runtime's TLS callbacks also run before the
+// entry point; they load nothing.
 
 #include <windows.h>
 

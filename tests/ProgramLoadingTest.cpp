@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include "PackTestSupport.h"
 #include "vantis-pack/InstallerProgram.h"
@@ -27,6 +29,13 @@ const std::set<std::string> kKnownDlls = {
     "sechost.dll",  "setupapi.dll", "shell32.dll", "shlwapi.dll",  "user32.dll",
     "ws2_32.dll"};
 constexpr uint16_t kLoadLibrarySearchSystem32 = 0x0800;
+
+// Whole, in one read: the programs are megabytes.
+std::string ReadProgram(const fs::path& path) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -69,7 +78,7 @@ TEST(ProgramLoading, ShippedProgramsLoadNothingFromTheirFolder) {
       // The installer's manifest binds comctl32 to the side-by-side Common Controls 6
       // assembly, which Windows takes from its own store, never from the program's folder.
       const bool commonControlsAssembly =
-          ReadFile(program).find("Microsoft.Windows.Common-Controls") != std::string::npos;
+          ReadProgram(program).find("Microsoft.Windows.Common-Controls") != std::string::npos;
       for (const std::string& dll : loading.importedDlls) {
         EXPECT_TRUE(kKnownDlls.count(Lower(dll)) != 0 ||
                     (Lower(dll) == "comctl32.dll" && commonControlsAssembly))

@@ -51,7 +51,7 @@ constexpr uint32_t kImportDirectoryIndex = 1;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 constexpr uint32_t kLoadConfigDirectoryIndex = 10;
 constexpr size_t kImportDescriptorLength = 20;
-// Longer than any DLL's name; a name without its closing zero byte ends the walk.
+// Longer than any DLL's name; a name with no zero byte within it is taken as damage.
 constexpr size_t kMaxDllNameLength = 260;
 constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
 constexpr uint32_t kResourceTypeDialog = 5;
