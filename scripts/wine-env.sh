@@ -3,8 +3,9 @@
 
 vantis_wine_base="${VANTIS_WINE_HOME:-${XDG_CACHE_HOME:-$HOME/.cache}/vantis}"
 export WINEDEBUG=-all
-# Keeps Wine from asking for Mono and Gecko, which it would try to download.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Keeps Wine from asking for Mono and Gecko, which it would try to download. A test adds
+# its own overrides through VANTIS_WINE_DLL_OVERRIDES.
+export WINEDLLOVERRIDES="mscoree,mshtml=${VANTIS_WINE_DLL_OVERRIDES:+;$VANTIS_WINE_DLL_OVERRIDES}"
 
 # True where the machine executes 32-bit x86 code itself. Some virtual machines cannot;
 # there a 32-bit Wine runs only through qemu's emulator (registered with binfmt_misc),

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -61,9 +62,23 @@ std::filesystem::path GetOwnExecutablePath() {
 }
 
 bool FillSecureRandom(uint8_t* data, size_t length) {
+  // bcrypt.dll is not a KnownDLL: imported, it would be looked for beside the program first.
+  // Taken by its full path in the system folder, it is the system's.
+  using GenRandomFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, ULONG);
+  static const GenRandomFunction genRandom = [] {
+    wchar_t folder[MAX_PATH];
+    const UINT folderLength = GetSystemDirectoryW(folder, MAX_PATH);
+    if (folderLength == 0 || folderLength >= MAX_PATH) return GenRandomFunction{};
+    const HMODULE bcrypt = LoadLibraryExW((std::wstring(folder) + L"\\bcrypt.dll").c_str(),
+                                          nullptr, 0);
+    return bcrypt ? reinterpret_cast<GenRandomFunction>(
+                        reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")))
+                  : GenRandomFunction{};
+  }();
+  if (!genRandom) return false;
   while (length > 0) {
     const ULONG part = length > 0x10000000u ? 0x10000000u : static_cast<ULONG>(length);
-    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, data, part, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    if (!BCRYPT_SUCCESS(genRandom(nullptr, data, part, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
       return false;
     }
     data += part;

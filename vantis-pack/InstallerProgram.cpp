@@ -1,9 +1,11 @@
 #include "vantis-pack/InstallerProgram.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "resources/ResourceIds.h"
@@ -29,6 +31,11 @@
 //   then 8-byte entries (u32 name or id, u32 offset; bit 31 of the offset marks a
 //   subdirectory), named entries first. Offsets count from the table's start. Three levels:
 //   type, name or id, language.
+// Import table, the second data directory: 20-byte descriptors (u32 importLookupTable,
+//   u32 timeDateStamp, u32 forwarderChain, u32 name, u32 importAddressTable), the last one
+//   all zero; `name` is the address of the DLL's name, ASCII ending in a zero byte.
+// Load configuration, the eleventh data directory: u32 size, ..., u16 dependentLoadFlags
+//   at 54 (PE32+: 78), read only when `size` reaches past it.
 
 namespace {
 
@@ -40,7 +47,12 @@ constexpr uint16_t kMagicPe32 = 0x010B;
 constexpr uint16_t kMagicPe32Plus = 0x020B;
 constexpr uint16_t kSubsystemWindowsGui = 2;
 constexpr uint16_t kSubsystemWindowsConsole = 3;
+constexpr uint32_t kImportDirectoryIndex = 1;
 constexpr uint32_t kResourceDirectoryIndex = 2;
+constexpr uint32_t kLoadConfigDirectoryIndex = 10;
+constexpr size_t kImportDescriptorLength = 20;
+// Longer than any DLL's name; a name with no zero byte within it is taken as damage.
+constexpr size_t kMaxDllNameLength = 260;
 constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
 constexpr uint32_t kResourceTypeDialog = 5;
 constexpr uint32_t kResourceTypeIconGroup = 14;
@@ -95,6 +107,20 @@ bool MapAddress(const std::vector<Section>& sections, uint32_t rva, uint64_t& of
     }
   }
   return false;
+}
+
+bool ReadSectionTable(FileBytes& file, uint32_t peOffset, uint16_t optionalLength,
+                      uint16_t sectionCount, std::vector<Section>& sections) {
+  std::vector<uint8_t> headers;
+  if (!file.Read(uint64_t{peOffset} + 24 + optionalLength, size_t{sectionCount} * 40, headers)) {
+    return false;
+  }
+  sections.clear();
+  for (size_t i = 0; i < sectionCount; ++i) {
+    sections.push_back({U32(headers, i * 40 + 12), U32(headers, i * 40 + 8),
+                        U32(headers, i * 40 + 20), U32(headers, i * 40 + 16)});
+  }
+  return true;
 }
 
 // The resource directory at `directory` (relative to the table) holds an id entry `id`
@@ -184,14 +210,9 @@ bool CheckInstallerProgram(const std::filesystem::path& program, std::string& re
       directoryCount > kResourceDirectoryIndex && optionalLength >= resourceEntry + 8;
   const uint32_t resourceRva = hasResourceEntry ? U32(optional, resourceEntry) : 0;
   std::vector<Section> sections;
-  std::vector<uint8_t> headers;
-  if (!file.Read(uint64_t{peOffset} + 24 + optionalLength, size_t{sectionCount} * 40, headers)) {
+  if (!ReadSectionTable(file, peOffset, optionalLength, sectionCount, sections)) {
     reason = "a damaged Windows program (its section table is cut short)";
     return false;
-  }
-  for (size_t i = 0; i < sectionCount; ++i) {
-    sections.push_back({U32(headers, i * 40 + 12), U32(headers, i * 40 + 8),
-                        U32(headers, i * 40 + 20), U32(headers, i * 40 + 16)});
   }
   uint64_t table = 0;
   uint64_t tableLength = 0;
@@ -212,5 +233,94 @@ bool CheckInstallerProgram(const std::filesystem::path& program, std::string& re
     warning = "the 64-bit build of the installer program: it runs only on 64-bit Windows, "
               "while players get the 32-bit build";
   }
+  return true;
+}
+
+bool ReadProgramLoading(const std::filesystem::path& program, ProgramLoading& loading,
+                        std::string& reason) {
+  FileBytes file(program);
+  std::vector<uint8_t> dos;
+  std::vector<uint8_t> pe;
+  if (!file.IsOpen() || !file.Read(0, 64, dos) || dos[0] != 'M' || dos[1] != 'Z' ||
+      !file.Read(U32(dos, 0x3C), 24, pe) || pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 ||
+      pe[3] != 0) {
+    reason = "not a Windows program";
+    return false;
+  }
+  const uint32_t peOffset = U32(dos, 0x3C);
+  const uint16_t sectionCount = U16(pe, 6);
+  const uint16_t optionalLength = U16(pe, 20);
+  std::vector<uint8_t> optional;
+  if (optionalLength < 2 || !file.Read(peOffset + 24, optionalLength, optional)) {
+    reason = "a Windows program without its optional header";
+    return false;
+  }
+  const bool is64Bit = U16(optional, 0) == kMagicPe32Plus;
+  if (!is64Bit && U16(optional, 0) != kMagicPe32) {
+    reason = "neither a PE32 nor a PE32+ program";
+    return false;
+  }
+  const size_t directories = is64Bit ? 112 : 96;
+  std::vector<Section> sections;
+  if (optionalLength < directories ||
+      !ReadSectionTable(file, peOffset, optionalLength, sectionCount, sections)) {
+    reason = "a damaged Windows program (its headers are cut short)";
+    return false;
+  }
+  const uint32_t directoryCount = U32(optional, directories - 4);
+  // (rva, size) of a data directory; (0, 0) where the program has none.
+  const auto directory = [&](uint32_t index) {
+    const size_t at = directories + 8 * size_t{index};
+    return index < directoryCount && at + 8 <= optional.size()
+               ? std::pair<uint32_t, uint32_t>(U32(optional, at), U32(optional, at + 4))
+               : std::pair<uint32_t, uint32_t>(0, 0);
+  };
+
+  ProgramLoading result;
+  const uint32_t importRva = directory(kImportDirectoryIndex).first;
+  uint64_t offset = 0;
+  uint64_t available = 0;
+  if (importRva != 0) {
+    if (!MapAddress(sections, importRva, offset, available)) {
+      reason = "its import table lies outside its sections";
+      return false;
+    }
+    for (uint64_t at = 0;; at += kImportDescriptorLength) {
+      std::vector<uint8_t> descriptor;
+      if (at + kImportDescriptorLength > available ||
+          !file.Read(offset + at, kImportDescriptorLength, descriptor)) {
+        reason = "its import table runs past its section";
+        return false;
+      }
+      if (std::all_of(descriptor.begin(), descriptor.end(), [](uint8_t b) { return b == 0; })) {
+        break;
+      }
+      uint64_t nameOffset = 0;
+      uint64_t nameAvailable = 0;
+      std::vector<uint8_t> name;
+      if (!MapAddress(sections, U32(descriptor, 12), nameOffset, nameAvailable) ||
+          !file.Read(nameOffset, static_cast<size_t>(std::min<uint64_t>(nameAvailable,
+                                                                        kMaxDllNameLength)),
+                     name) ||
+          std::find(name.begin(), name.end(), 0) == name.end()) {
+        reason = "an imported DLL's name lies outside its sections";
+        return false;
+      }
+      result.importedDlls.emplace_back(name.begin(), std::find(name.begin(), name.end(), 0));
+    }
+  }
+
+  const uint32_t loadConfigRva = directory(kLoadConfigDirectoryIndex).first;
+  if (loadConfigRva != 0) {
+    const size_t flagsAt = is64Bit ? 78 : 54;
+    std::vector<uint8_t> config;
+    if (!MapAddress(sections, loadConfigRva, offset, available) || available < flagsAt + 2 ||
+        !file.Read(offset, flagsAt + 2, config)) {
+      reason = "its load configuration lies outside its sections";
+      return false;
+    }
+    if (U32(config, 0) >= flagsAt + 2) result.dependentLoadFlags = U16(config, flagsAt);
+  }
+  loading = std::move(result);
   return true;
 }

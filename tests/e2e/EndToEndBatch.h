@@ -161,6 +161,8 @@ struct ScenarioBatch {
   void Play(const std::string& label);
   // Removes the root folder, unless `keep` or VANTIS_E2E_KEEP is set.
   void Finish(bool keep);
+  // The Windows build folder that Prepare found.
+  const std::string& WindowsBuild() const { return windowsBuild_; }
 
   std::string skipReason;  // the batch cannot run on this machine: its tests skip
   std::string setupError;  // it should run but could not be set up: its tests fail
