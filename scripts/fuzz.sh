@@ -39,7 +39,7 @@ for fuzzer in "${fuzzers[@]}"; do
     -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" "fuzz/corpus/$fuzzer" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  coverage=$(grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9/]*[a-zA-Z]*' "$log" | tail -1)
+  coverage=$(grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9/]*[a-zA-Z]*' "$log" | tail -1 || true)
   if [ -z "$runs" ]; then
     # Without its final statistics it did not run as asked, whatever its status says.
     echo "   no run statistics"
