@@ -111,6 +111,7 @@ Written WriteAll(const std::vector<EntryDataSource>& sources, bool holdDigest = 
           std::unique_lock<std::mutex> lock(into->mutex);
           into->readerWrote.wait_for(lock, std::chrono::seconds(30),
                                      [into] { return into->readerWrites > 0; });
+          into->holdDigest = false;
         }
         into->digested.append(reinterpret_cast<const char*>(data), length);
         return true;
