@@ -56,6 +56,21 @@ const char* const kVariantNames[kVariantCount] = {"flush each",   "write out eac
                                                   "flush batched", "side by side",
                                                   "no flush",     "write-through"};
 
+// A call that fails makes every figure after it meaningless: the run stops, naming it.
+void Check(bool succeeded, const char* call) {
+  if (succeeded) return;
+  std::fprintf(stderr, "file-op-cost: %s failed, error %lu\n", call,
+               static_cast<unsigned long>(GetLastError()));
+  std::exit(1);
+}
+
+HANDLE CheckedOpen(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                   DWORD attributes) {
+  HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, disposition, attributes, nullptr);
+  Check(file != INVALID_HANDLE_VALUE, "CreateFileA");
+  return file;
+}
+
 LARGE_INTEGER Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -64,6 +79,7 @@ LARGE_INTEGER Now() {
 
 struct Clock {
   double ticks[kStepCount] = {};
+  bool estimated[kStepCount] = {};  // scaled from fewer calls than files
   LARGE_INTEGER last = Now();
   void Lap(Step step) {
     const LARGE_INTEGER now = Now();
@@ -101,11 +117,14 @@ struct FlushBatch {
   HANDLE files[kBatchLength] = {};
   int count = 0;
   std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
 };
 
 DWORD WINAPI FlushFiles(LPVOID parameter) {
   FlushBatch& batch = *static_cast<FlushBatch*>(parameter);
-  for (int i = batch.next++; i < batch.count; i = batch.next++) FlushFileBuffers(batch.files[i]);
+  for (int i = batch.next++; i < batch.count; i = batch.next++) {
+    if (!FlushFileBuffers(batch.files[i])) batch.failed = true;
+  }
   return 0;
 }
 
@@ -124,43 +143,47 @@ void Run(Variant variant, const std::string& folder, const std::string& package,
   int pendingSteps = 0;
   clock.last = Now();
   for (int i = 0; i < files; ++i) {
-    HANDLE in = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE in = CheckedOpen(package, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL);
     clock.Lap(kOpenPackage);
-    SetFilePointer(in, 0, nullptr, FILE_BEGIN);
+    Check(SetFilePointer(in, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER,
+          "SetFilePointer");
     clock.Lap(kSeek);
     DWORD read = 0;
-    ReadFile(in, buffer.data(), 8, &read, nullptr);
+    Check(ReadFile(in, buffer.data(), 8, &read, nullptr) && read == 8, "ReadFile");
     clock.Lap(kReadHeader);
-    ReadFile(in, buffer.data() + 8, kFileLength, &read, nullptr);
+    Check(ReadFile(in, buffer.data() + 8, kFileLength, &read, nullptr) && read == kFileLength,
+          "ReadFile");
     clock.Lap(kReadData);
-    CloseHandle(in);
+    Check(CloseHandle(in), "CloseHandle");
     clock.Lap(kClosePackage);
 
     const std::string target = TargetPath(folder, i);
     const std::string temporary = target + ".~tmp";
     const DWORD attributes = FILE_ATTRIBUTE_NORMAL |
                              (variant == kWriteThrough ? FILE_FLAG_WRITE_THROUGH : 0);
-    HANDLE out = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             attributes, nullptr);
+    HANDLE out = CheckedOpen(temporary, GENERIC_WRITE, 0, CREATE_NEW, attributes);
     clock.Lap(kCreateTemporary);
     DWORD written = 0;
-    WriteFile(out, buffer.data() + 8, kFileLength, &written, nullptr);
+    Check(WriteFile(out, buffer.data() + 8, kFileLength, &written, nullptr) &&
+              written == kFileLength,
+          "WriteFile");
     clock.Lap(kWrite);
     if (variant == kFlushEach) {
-      FlushFileBuffers(out);
+      Check(FlushFileBuffers(out), "FlushFileBuffers");
     } else if (variant == kWriteOutEach) {
       ULONG_PTR status[2] = {};
       if (!writeOut || writeOut(out, kFlushFileDataOnly, nullptr, 0, status) < 0) {
-        FlushFileBuffers(out);
+        Check(FlushFileBuffers(out), "FlushFileBuffers");
       }
     }
     clock.Lap(kMakeDurable);
-    CloseHandle(out);
+    Check(CloseHandle(out), "CloseHandle");
     clock.Lap(kCloseTemporary);
-    MoveFileExA(temporary.c_str(), target.c_str(),
-                MOVEFILE_REPLACE_EXISTING |
-                    (variant == kFlushEach ? MOVEFILE_WRITE_THROUGH : 0));
+    Check(MoveFileExA(temporary.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING |
+                          (variant == kFlushEach ? MOVEFILE_WRITE_THROUGH : 0)),
+          "MoveFileExA");
     clock.Lap(kMove);
     if (variant == kFlushEach) {
       SendMessageW(ProgressBar, PBM_STEPIT, 0, 0);
@@ -178,39 +201,42 @@ void Run(Variant variant, const std::string& folder, const std::string& package,
   if (pendingSteps > 0) SendMessageW(ProgressBar, PBM_DELTAPOS, static_cast<WPARAM>(pendingSteps), 0);
   if (variant == kFlushBatched) {
     for (int i = 0; i < kTargetCount && i < files; ++i) {
-      HANDLE out = CreateFileA(TargetPath(folder, i).c_str(), GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      FlushFileBuffers(out);
-      CloseHandle(out);
+      HANDLE out = CheckedOpen(TargetPath(folder, i), GENERIC_WRITE, 0, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL);
+      Check(FlushFileBuffers(out), "FlushFileBuffers");
+      Check(CloseHandle(out), "CloseHandle");
     }
   } else if (variant == kSideBySide) {
     for (int first = 0; first < kTargetCount && first < files; first += kBatchLength) {
       FlushBatch batch;
       for (int i = first; i < first + kBatchLength && i < kTargetCount && i < files; ++i) {
-        batch.files[batch.count++] =
-            CreateFileA(TargetPath(folder, i).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        batch.files[batch.count++] = CheckedOpen(TargetPath(folder, i), GENERIC_WRITE, 0,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
       }
       HANDLE helpers[3];
       for (HANDLE& helper : helpers) {
         helper = CreateThread(nullptr, 64 * 1024, FlushFiles, &batch,
                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        Check(helper != nullptr, "CreateThread");
       }
       FlushFiles(&batch);
-      WaitForMultipleObjects(3, helpers, TRUE, INFINITE);
+      Check(WaitForMultipleObjects(3, helpers, TRUE, INFINITE) != WAIT_FAILED,
+            "WaitForMultipleObjects");
+      Check(!batch.failed, "FlushFileBuffers");
       for (HANDLE helper : helpers) CloseHandle(helper);
-      for (int i = 0; i < batch.count; ++i) CloseHandle(batch.files[i]);
+      for (int i = 0; i < batch.count; ++i) Check(CloseHandle(batch.files[i]), "CloseHandle");
     }
   } else if (variant != kFlushEach && variant != kWriteThrough) {
-    HANDLE out = CreateFileA(TargetPath(folder, 0).c_str(), GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    FlushFileBuffers(out);
-    CloseHandle(out);
+    HANDLE out = CheckedOpen(TargetPath(folder, 0), GENERIC_WRITE, 0, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL);
+    Check(FlushFileBuffers(out), "FlushFileBuffers");
+    Check(CloseHandle(out), "CloseHandle");
   }
   clock.Lap(kAtTheEnd);
   // Only kTargetCount names exist; an install reopens every file it wrote.
   if ((variant == kFlushBatched || variant == kSideBySide) && files > kTargetCount) {
     clock.ticks[kAtTheEnd] *= static_cast<double>(files) / kTargetCount;
+    clock.estimated[kAtTheEnd] = true;
   }
 }
 
@@ -219,20 +245,26 @@ void Run(Variant variant, const std::string& folder, const std::string& package,
 int main(int argc, char** argv) {
   const std::string folder = std::string(argc > 1 ? argv[1] : ".") + "\\file-op-cost";
   const int files = argc > 2 ? std::atoi(argv[2]) : 2000;
-  CreateDirectoryA(folder.c_str(), nullptr);
+  Check(files > 0, "reading the number of files");
+  Check(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS,
+        "CreateDirectoryA");
   const std::string package = folder + "\\package.bin";
   const std::vector<char> data(kFileLength + 8, 'x');
   {
-    HANDLE file = CreateFileA(package.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CheckedOpen(package, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     DWORD written = 0;
-    WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(file);
+    Check(WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+              written == data.size(),
+          "WriteFile");
+    Check(CloseHandle(file), "CloseHandle");
   }
   InitCommonControls();
   ProgressReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  Check(ProgressReady != nullptr, "CreateEventW");
   HANDLE thread = CreateThread(nullptr, 0, ProgressThread, nullptr, 0, nullptr);
-  WaitForSingleObject(ProgressReady, INFINITE);
+  Check(thread != nullptr, "CreateThread");
+  Check(WaitForSingleObject(ProgressReady, INFINITE) == WAIT_OBJECT_0, "WaitForSingleObject");
+  Check(ProgressBar != nullptr, "CreateWindowExW");
 
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -248,18 +280,29 @@ int main(int argc, char** argv) {
   for (const char* name : kVariantNames) std::printf(" %14s", name);
   std::printf("\n");
   double totals[kVariantCount] = {};
+  bool totalEstimated[kVariantCount] = {};
+  bool anyEstimated = false;
   for (int step = 0; step < kStepCount; ++step) {
     std::printf("  %-26s", kStepNames[step]);
     for (int variant = 0; variant < kVariantCount; ++variant) {
       const double us = clocks[variant].ticks[step] * toMicroseconds;
+      const bool estimated = clocks[variant].estimated[step];
       totals[variant] += us;
-      std::printf(" %14.1f", us);
+      totalEstimated[variant] = totalEstimated[variant] || estimated;
+      anyEstimated = anyEstimated || estimated;
+      std::printf(estimated ? " %13.1f*" : " %14.1f", us);
     }
     std::printf("\n");
   }
   std::printf("  %-26s", "all");
-  for (double total : totals) std::printf(" %14.1f", total);
+  for (int variant = 0; variant < kVariantCount; ++variant) {
+    std::printf(totalEstimated[variant] ? " %13.1f*" : " %14.1f", totals[variant]);
+  }
   std::printf("\n");
+  if (anyEstimated) {
+    std::printf("  * estimated: %d files reopened and flushed, scaled to %d\n", kTargetCount,
+                files);
+  }
 
   PostMessageW(ProgressBar, WM_CLOSE, 0, 0);
   PostThreadMessageW(GetThreadId(thread), WM_QUIT, 0, 0);

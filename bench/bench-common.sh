@@ -16,3 +16,17 @@ bench_make_tree() {
 median() {
   awk -v c="$1" 'NF {print $c}' | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'
 }
+
+# Runs a command under /usr/bin/time with format $1, the figures going to $bench/time.txt
+# and the command's standard output nowhere. A failed run has no time worth showing: it
+# stops the benchmark. Called inside $(...), the exit ends the subshell, and the assignment
+# that takes its output then fails the script under set -e.
+bench_time() {
+  local format=$1 status=0
+  shift
+  /usr/bin/time -f "$format" -o "$bench/time.txt" "$@" >/dev/null || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "benchmark stopped: $* failed (exit status $status)" >&2
+    exit 1
+  fi
+}

@@ -48,7 +48,7 @@ timed() {
   sync
   local start end
   start=$(now)
-  /usr/bin/time -f '%U %S %M' -o "$bench/time.txt" "$@" >/dev/null
+  bench_time '%U %S %M' "$@"
   end=$(now)
   echo "$(echo "$end - $start" | bc) $(awk '{print $1 + $2}' "$bench/time.txt")"
 }

@@ -72,7 +72,7 @@ timed() {
   sync
   local start end cpu
   start=$(now)
-  /usr/bin/time -f '%U %S' -o "$bench/time.txt" "$@" >/dev/null
+  bench_time '%U %S' "$@"
   if [ "$with_sync" = 1 ]; then sync; fi
   end=$(now)
   cpu=$(awk '{print $1 + $2}' "$bench/time.txt")
@@ -211,7 +211,12 @@ if [ -n "$windows_build" ]; then
   printf '%-22s %10.2f %10s %14.2f\n' "installer / xcopy" \
     "$(echo "${m[installer,wall]} / ${m[xcopy,wall]}" | bc -l)" "" \
     "$(echo "${m[installer,sync]} / ${m[xcopy,sync]}" | bc -l)"
-  echo "installer peak resident memory: $installer_peak KiB (largest entry: $(
+  if [ "$installer_peak" -gt 0 ]; then
+    installer_peak="$installer_peak KiB"
+  else
+    installer_peak="not measured"  # no installer process was found while sampling
+  fi
+  echo "installer peak resident memory: $installer_peak (largest entry: $(
     find "$tree" -type f -printf '%s\n' | sort -n | tail -1) bytes)"
   echo
   echo "what each Windows call of the install costs (file-op-cost):"

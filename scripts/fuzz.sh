@@ -17,11 +17,11 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 fuzzers=("$@")
-if [ ${#fuzzers[@]} -eq 0 ]; then
-  fuzzers=(package package_end directory entry_stream manifest version_file entry_name round_trip)
-fi
-
 cmake --preset fuzz >/dev/null
+if [ ${#fuzzers[@]} -eq 0 ]; then
+  # Every fuzzer that fuzz/CMakeLists.txt defines.
+  mapfile -t fuzzers < build/fuzz/fuzz/fuzzers.txt
+fi
 cmake --build --preset fuzz -j "$(nproc)" --target "${fuzzers[@]/%/_fuzzer}"
 
 build=build/fuzz
@@ -39,8 +39,14 @@ for fuzzer in "${fuzzers[@]}"; do
     -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" "fuzz/corpus/$fuzzer" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  coverage=$(grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9/]*[a-zA-Z]*' "$log" | tail -1)
-  echo "   ${runs:-?} runs, ${coverage:-no coverage reported}"
+  coverage=$(grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9/]*[a-zA-Z]*' "$log" | tail -1 || true)
+  if [ -z "$runs" ]; then
+    # Without its final statistics it did not run as asked, whatever its status says.
+    echo "   no run statistics"
+    [ "$status" -ne 0 ] || status=1
+  else
+    echo "   ${runs:-?} runs, ${coverage:-no coverage reported}"
+  fi
   if [ "$status" -ne 0 ]; then
     failed+=("$fuzzer")
     grep -E 'ERROR|SUMMARY|fuzz property failed|Test unit written' "$log" | head -5 || true

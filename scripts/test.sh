@@ -17,6 +17,11 @@ scripts/check-layers-test.sh
 scripts/setup.sh
 jobs=$(nproc)
 
+# Every GoogleTest program writes its results here, one folder per stage, so that skipped
+# tests are listed at the end, and under CI=true fail the run (scripts/report-skips.sh).
+results="$PWD/build/test-results"
+rm -rf "$results"
+
 build() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" -j "$jobs"
@@ -38,7 +43,7 @@ fi
 export VANTIS_WINDOWS_BUILD="$PWD/build/$windows_preset"
 
 echo "== unit tests: Windows ($windows_preset) under Wine"
-ctest --preset "$windows_preset"
+GTEST_OUTPUT="xml:$(vantis_winpath "$results/$windows_preset")\\" ctest --preset "$windows_preset"
 # A Wine session started without a display keeps a desktop that cannot show windows; the
 # end-to-end tests need a fresh one on their own display.
 vantis_use_wine "${windows_preset#win}"
@@ -46,11 +51,14 @@ vantis_use_wine "${windows_preset#win}"
 
 echo "== unit tests: 32-bit Linux"
 build linux32
-ctest --preset linux32
+GTEST_OUTPUT="xml:$results/linux32/" ctest --preset linux32
 
 echo "== unit and end-to-end tests: native, AddressSanitizer + UndefinedBehaviorSanitizer"
 build native-debug
-ctest --preset native-debug
+GTEST_OUTPUT="xml:$results/native/" ctest --preset native-debug
 
 echo "== fuzzers, ${VANTIS_FUZZ_SECONDS:-60} s each (libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
 scripts/fuzz.sh "${VANTIS_FUZZ_SECONDS:-60}"
+
+echo "== skipped tests"
+scripts/report-skips.sh "$results"

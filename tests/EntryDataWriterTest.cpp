@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -65,19 +67,27 @@ struct Written {
   std::string bytes;     // the file, when everything succeeded
   std::string digested;  // what the second thread was handed
   std::string error;
+  size_t readerWrites = 0;  // batches written by the reading thread
+  size_t digesterWrites = 0;
 };
 
+// With `holdDigest`, the first digest waits until the reading thread has written a batch
+// itself, which it does once two batches wait: both threads then write, whatever the timing.
 struct Target {
   StagedFile file;
   std::string digested;
-  bool slowDigest = false;
+  bool holdDigest = false;
+  std::thread::id reader = std::this_thread::get_id();
+  std::mutex mutex;
+  std::condition_variable readerWrote;
+  size_t readerWrites = 0;
+  size_t digesterWrites = 0;
 };
 
-// A slow digest keeps batches waiting, so that the reading thread writes them as well.
-Written WriteAll(const std::vector<EntryDataSource>& sources, bool slowDigest = false) {
+Written WriteAll(const std::vector<EntryDataSource>& sources, bool holdDigest = false) {
   const TempFile path;
   Target target;
-  target.slowDigest = slowDigest;
+  target.holdDigest = holdDigest;
   Written result;
   ProgressBar progress(nullptr, 0);
   EXPECT_TRUE(target.file.Create(fs::u8path(path.Path()), result.error)) << result.error;
@@ -85,12 +95,24 @@ Written WriteAll(const std::vector<EntryDataSource>& sources, bool slowDigest = 
   const EntryDataOutput output = {
       [](uint64_t offset, const uint8_t* data, size_t length, void* context,
          std::string& error) {
-        return static_cast<Target*>(context)->file.WriteAt(kPrefix.size() + offset, data,
-                                                           length, error);
+        auto* into = static_cast<Target*>(context);
+        {
+          std::lock_guard<std::mutex> lock(into->mutex);
+          ++(std::this_thread::get_id() == into->reader ? into->readerWrites
+                                                        : into->digesterWrites);
+        }
+        into->readerWrote.notify_all();
+        return into->file.WriteAt(kPrefix.size() + offset, data, length, error);
       },
       [](const uint8_t* data, size_t length, void* context, std::string&) {
         auto* into = static_cast<Target*>(context);
-        if (into->slowDigest) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (into->holdDigest) {
+          // Bounded only so that a writer that never lets the reader write fails, not hangs.
+          std::unique_lock<std::mutex> lock(into->mutex);
+          into->readerWrote.wait_for(lock, std::chrono::seconds(30),
+                                     [into] { return into->readerWrites > 0; });
+          into->holdDigest = false;
+        }
         into->digested.append(reinterpret_cast<const char*>(data), length);
         return true;
       },
@@ -98,6 +120,8 @@ Written WriteAll(const std::vector<EntryDataSource>& sources, bool slowDigest = 
   result.ok = WriteEntryData(sources, kKey, output, progress, result.length, result.error);
   if (result.ok && target.file.Commit(result.error)) result.bytes = path.Read();
   result.digested = target.digested;
+  result.readerWrites = target.readerWrites;
+  result.digesterWrites = target.digesterWrites;
   return result;
 }
 
@@ -117,13 +141,18 @@ TEST(EntryDataWriter, WritesTheChunkStreamsInOrderAcrossBatches) {
   }
   const std::string expected = entries.Expected();
 
-  // The threads' timing differs from run to run, the bytes must not.
+  // The threads' timing differs from run to run, the bytes must not. The last run holds
+  // the digest back, so that each thread writes some of the batches.
   for (int run = 0; run < 3; ++run) {
     const Written written = WriteAll(entries.sources, run == 2);
     ASSERT_TRUE(written.ok) << written.error;
     EXPECT_EQ(written.length, expected.size());
     EXPECT_TRUE(written.bytes == kPrefix + expected) << "run " << run;
     EXPECT_TRUE(written.digested == expected) << "run " << run;
+    if (run == 2) {
+      EXPECT_GT(written.readerWrites, 0u);
+      EXPECT_GT(written.digesterWrites, 0u);
+    }
   }
 }
 

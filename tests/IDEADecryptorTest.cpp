@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "IDEAReference.h"
+#include "InstructionSetSkip.h"
 #include "TestBytes.h"
 
 #include <algorithm>
@@ -69,7 +70,7 @@ TEST(IDEADecryptor, MatchesPublishedVectors) {
 class IDEABlocksPath : public testing::TestWithParam<IDEAPath> {};
 
 TEST_P(IDEABlocksPath, MatchesPublishedVectorsBothWays) {
-  if (!IsIDEAPathAvailable(GetParam())) GTEST_SKIP() << "this processor lacks the path";
+  if (!IsIDEAPathAvailable(GetParam())) SKIP_WITHOUT_INSTRUCTIONS("the path");
   constexpr size_t kBlocks = 64 + 16 + 8 + 7;
   const auto check = [](const IDEASchedule& schedule, const Bytes& in, const Bytes& out) {
     Bytes data;

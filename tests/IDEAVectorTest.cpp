@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "InstructionSetSkip.h"
 #include "crypto/IDEABlocks.h"
 
 // The vector paths against the scalar one, with encryption and decryption schedules, which
@@ -62,7 +63,7 @@ std::vector<IDEASchedule> Schedules(const Bytes& key) {
 class IDEAVectorPath : public testing::TestWithParam<IDEAPath> {
  protected:
   void SetUp() override {
-    if (!IsIDEAPathAvailable(GetParam())) GTEST_SKIP() << "this processor lacks the path";
+    if (!IsIDEAPathAvailable(GetParam())) SKIP_WITHOUT_INSTRUCTIONS("the path");
   }
 };
 

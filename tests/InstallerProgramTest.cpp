@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "PackTestSupport.h"
 #include "vantis-pack/InstallerProgram.h"
 
@@ -43,11 +45,22 @@ TEST(InstallerProgram, TakesOnlyA32BitGuiProgramWithTheInstallDialog) {
   WriteFile(program, shape(0x8664, 2, {{5, 100}, {14, 100}}));
   EXPECT_TRUE(CheckInstallerProgram(program, reason, warning)) << reason;
   EXPECT_NE(warning.find("the 64-bit build"), std::string::npos);
-  for (const fs::path& real : DefaultStubCandidates()) {
-    if (fs::exists(real)) {
-      EXPECT_TRUE(CheckInstallerProgram(real, reason, warning)) << real << ": " << reason;
-    }
+}
+
+// The program the Windows build makes, where vantis-pack finds it: in the Windows build the
+// build puts a copy beside the test program; natively it is the win32 build's.
+TEST(InstallerProgram, TakesTheInstallerProgramThisTreeBuilds) {
+  const std::vector<fs::path> candidates = DefaultStubCandidates();
+  ASSERT_FALSE(candidates.empty());
+  const auto real = std::find_if(candidates.begin(), candidates.end(),
+                                 [](const fs::path& path) { return fs::exists(path); });
+  if (real == candidates.end()) {
+    GTEST_SKIP() << "no installer program at " << candidates.back()
+                 << ": build the win32 preset first";
   }
+  std::string reason;
+  std::string warning;
+  EXPECT_TRUE(CheckInstallerProgram(*real, reason, warning)) << *real << ": " << reason;
 }
 
 }  // namespace

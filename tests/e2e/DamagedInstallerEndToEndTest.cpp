@@ -17,6 +17,13 @@
 // another patch, and the sweeps bound where it can reach. A spread of each kind of case is
 // played; every game file must end byte for byte as stated above, with no temporary file
 // left behind.
+//
+// The reading above is the installer's own code, so a reader that wrongly accepts damage
+// would predict its own fault. Every entry read must therefore also lie within what the
+// damage can reach, found from where the packer put each part, as the damage sweeps do:
+// after a cut or damage outside the encrypted parts every entry is as packed, a flipped
+// entry ciphertext byte changes one 8-byte block of its entry, a flipped chunk header only
+// its entry, a flipped directory byte only the records of its chunk from its block on.
 
 #include <gtest/gtest.h>
 
@@ -176,16 +183,128 @@ class CandidateFile {
   size_t hostLength_;
 };
 
+// Bytes of the installer whose damage may change the entries named: an entry's chunk header
+// (any change), its ciphertext (one block), a directory chunk's ciphertext (the records whose
+// bytes lie in or after the damaged block).
+struct PackedPart {
+  size_t begin = 0;
+  size_t end = 0;
+  enum class Kind { kChunkHeader, kEntryCiphertext, kDirectoryCiphertext } kind;
+  std::vector<std::string> names;  // the entry, or the chunk's records in order
+};
+
+size_t WholeBlocks(size_t length) { return (length + 7) / 8 * 8; }
+
+// Where the packer puts each part of `layout` (default region order) after `hostLength`
+// bytes of program, from the layout itself: the entry streams in record order, then the
+// directory chunks.
+std::vector<PackedPart> PackedParts(const PackageLayout& layout, size_t hostLength) {
+  std::vector<PackedPart> parts;
+  size_t position = hostLength;
+  for (const PackageRecord& record : layout.records) {
+    std::vector<uint32_t> chunks = record.chunkPlainLengths;
+    if (chunks.empty() && !record.content.empty()) {
+      chunks.assign(1, static_cast<uint32_t>(record.content.size()));
+    }
+    for (const uint32_t plainLength : chunks) {
+      parts.push_back({position, position + 8, PackedPart::Kind::kChunkHeader, {record.name}});
+      position += 8;
+      const size_t end = position + WholeBlocks(plainLength);
+      parts.push_back({position, end, PackedPart::Kind::kEntryCiphertext, {record.name}});
+      position = end;
+    }
+  }
+  size_t nextRecord = 0;
+  for (const uint32_t recordCount : layout.directoryChunkRecordCounts) {
+    PackedPart chunk{position + 4, 0, PackedPart::Kind::kDirectoryCiphertext, {}};
+    size_t plainLength = 0;
+    for (uint32_t i = 0; i < recordCount; ++i) {
+      const std::string& name = layout.records[nextRecord++].name;
+      chunk.names.push_back(name);
+      plainLength += 16 + name.size();
+    }
+    chunk.end = chunk.begin + WholeBlocks(plainLength);
+    position = chunk.end;
+    parts.push_back(chunk);
+  }
+  return parts;
+}
+
+uint32_t LittleEndian(const std::string& bytes, size_t at, size_t width) {
+  uint32_t value = 0;
+  for (size_t i = width; i-- > 0;) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+  return value;
+}
+
+// Whether `parts` end where the installer's trailer and header say the directory begins and
+// ends (its terminator, 4 bytes, then the header), so that they stand where the packer wrote.
+bool PartsMatch(const std::vector<PackedPart>& parts, const std::string& installer) {
+  const size_t header = LittleEndian(installer, installer.size() - 4, 4) ^ kTrailerMask;
+  const size_t keyLength = LittleEndian(installer, header, 2);
+  const size_t directory = LittleEndian(installer, header + 2 + keyLength, 4);
+  size_t firstDirectoryChunk = 0;
+  for (const PackedPart& part : parts) {
+    if (part.kind == PackedPart::Kind::kDirectoryCiphertext && firstDirectoryChunk == 0) {
+      firstDirectoryChunk = part.begin;
+    }
+  }
+  return firstDirectoryChunk == directory + 4 && parts.back().end + 4 == header;
+}
+
 struct DamageBatch {
   ScenarioBatch batch;
   std::string installer;
   PackedEntries packed;
+  std::vector<PackedPart> parts;
+  std::vector<std::string> outOfReach[kOutcomeCount];  // predictions the damage cannot explain
   size_t tried[kOutcomeCount] = {};
   std::vector<std::vector<std::string>> played{kOutcomeCount};  // scenario names
   std::map<std::string, Prediction> predictions;
 };
 
 DamageBatch* Damage = nullptr;
+
+// Empty when every entry that `damage` is predicted to read is as packed or changed only
+// where the damage reaches; else what is wrong.
+std::string OutOfReach(const DamageCase& damage) {
+  std::vector<std::string> allowed;
+  bool oneBlock = false;
+  if (damage.pattern != 0) {
+    for (const PackedPart& part : Damage->parts) {
+      if (damage.position < part.begin || damage.position >= part.end) continue;
+      if (part.kind == PackedPart::Kind::kDirectoryCiphertext) {
+        const size_t blockStart = (damage.position - part.begin) / 8 * 8;
+        size_t recordEnd = 0;
+        for (const std::string& name : part.names) {
+          recordEnd += 16 + name.size();
+          if (recordEnd > blockStart) allowed.push_back(name);
+        }
+      } else {
+        allowed = part.names;
+        oneBlock = part.kind == PackedPart::Kind::kEntryCiphertext;
+      }
+    }
+  }
+  for (const auto& [name, content] : damage.prediction.written) {
+    const std::string& packed = Damage->packed.at(name);
+    if (content == packed) continue;
+    if (std::find(allowed.begin(), allowed.end(), name) == allowed.end()) {
+      return name + " reads other bytes, out of the damage's reach";
+    }
+    if (!oneBlock) continue;
+    size_t first = content.size(), last = 0;
+    for (size_t i = 0; i < content.size() && i < packed.size(); ++i) {
+      if (content[i] != packed[i]) {
+        first = std::min(first, i);
+        last = i;
+      }
+    }
+    if (content.size() != packed.size() || last - first >= 8) {
+      return name + " changes beyond the one block the damage garbles";
+    }
+  }
+  return std::string();
+}
 
 // The cases of one outcome, cuts and flips apart.
 struct CasesOfOneOutcome {
@@ -204,6 +323,8 @@ std::vector<CasesOfOneOutcome> TryEveryCase() {
     damage.prediction = Predict(file.Hold(damage.Apply(whole)), Damage->packed);
     const auto outcome = static_cast<size_t>(damage.prediction.outcome);
     ++Damage->tried[outcome];
+    const std::string outOfReach = OutOfReach(damage);
+    if (!outOfReach.empty()) Damage->outOfReach[outcome].push_back(damage.name + ": " + outOfReach);
     (damage.pattern == 0 ? cases[outcome].cuts : cases[outcome].flips)
         .push_back(std::move(damage));
   };
@@ -303,6 +424,10 @@ class DamagedInstallerEndToEnd : public testing::Test {
   static void ExpectPlayedAsPredicted(Outcome outcome) {
     const std::vector<std::string>& names = Damage->played[static_cast<size_t>(outcome)];
     EXPECT_FALSE(names.empty()) << "no case of this kind was found to play";
+    const std::vector<std::string>& outOfReach = Damage->outOfReach[static_cast<size_t>(outcome)];
+    EXPECT_TRUE(outOfReach.empty())
+        << outOfReach.size() << " cases read as the damage cannot explain, such as "
+        << outOfReach.front();
     for (const std::string& name : names) {
       SCOPED_TRACE(name);
       const Scenario& s = Damage->batch.scenarios.at(name);
@@ -318,6 +443,11 @@ void DamagedInstallerEndToEnd::SetUpTestSuite() {
   const PackageLayout layout = PatchLayout();
   for (const PackageRecord& record : layout.records) Damage->packed[record.name] = record.content;
   Damage->installer = Damage->batch.Installer(layout);
+  Damage->parts = PackedParts(layout, Damage->batch.hostProgram.size());
+  if (!PartsMatch(Damage->parts, Damage->installer)) {
+    Damage->batch.setupError = "the parts found from the layout are not where the packer put them";
+    return;
+  }
 
   const std::vector<CasesOfOneOutcome> cases = TryEveryCase();
   std::printf("[ e2e      ] damaged installers tried, by what the installer must do:\n");
