@@ -30,7 +30,7 @@ FileHandle OpenEntryData(const PackageEntry& entry) {
 
 // The entry's stream from `file`, opened by OpenEntryData, under its volume's key.
 bool ReadOpenedEntry(FileHandle file, const PackageEntry& entry, ChunkSink sink, void* context) {
-  return ReadEntryStream(sink, context, file, entry.size, PackageVolumeTable[entry.volume].key);
+  return ReadEntryStream(file, entry.size, PackageVolumeTable[entry.volume].key, sink, context);
 }
 
 // What ReadEntry reserves: the entry's size, but never more than the file holds behind the

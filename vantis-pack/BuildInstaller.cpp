@@ -16,7 +16,7 @@
 #include "vantis-pack/EntryDataWriter.h"
 #include "vantis-pack/HostSystem.h"
 #include "vantis-pack/InstallerProgram.h"
-#include "vantis-pack/ManifestSummary.h"
+#include "app/game/PatchManifest.h"
 #include "vantis-pack/ManifestText.h"
 #include "vantis-pack/ProblemList.h"
 #include "vantis-pack/Progress.h"
@@ -325,7 +325,7 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
 
   uint64_t contentLength = 0;
   for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
-  const ManifestSummary summary = SummarizeManifest(request.manifest);
+  const PatchManifest summary = ParsePatchManifest(request.manifest);
   if (request.dryRun) {
     output.out << "would build " << request.outputPath.u8string() << ": "
                << plan.entries.size() << " entries, " << FormatCount(contentLength)

@@ -11,7 +11,7 @@
 #include "package/PackageContainer.h"
 #include "vantis-pack/BuildInstaller.h"
 #include "vantis-pack/HostSystem.h"
-#include "vantis-pack/ManifestSummary.h"
+#include "app/game/PatchManifest.h"
 #include "vantis-pack/SourceTree.h"
 #include "vantis-pack/WindowsNameKey.h"
 

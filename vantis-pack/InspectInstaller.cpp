@@ -11,7 +11,8 @@
 #include "package/PackageIndex.h"
 #include "vantis-pack/CodePage936.h"
 #include "vantis-pack/HostSystem.h"
-#include "vantis-pack/ManifestSummary.h"
+#include "app/game/PatchManifest.h"
+#include "vantis-pack/ManifestText.h"
 #include "vantis-pack/ManifestWarnings.h"
 #include "vantis-pack/NameClash.h"
 #include "vantis-pack/PackableName.h"
@@ -144,7 +145,7 @@ bool CheckFileFolderClashes(std::string& error) {
   return false;
 }
 
-bool ReadManifest(ManifestSummary& manifest, std::string& content, std::string& error) {
+bool ReadManifest(PatchManifest& manifest, std::string& content, std::string& error) {
   const PackageEntry* entry = FindPackageEntry(kManifestName);
   if (!entry) {
     error = std::string(kManifestName) + ": missing; the installer needs it to start";
@@ -154,7 +155,7 @@ bool ReadManifest(ManifestSummary& manifest, std::string& content, std::string& 
     error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
     return false;
   }
-  manifest = SummarizeManifest(content);
+  manifest = ParsePatchManifest(content);
   return true;
 }
 
@@ -280,7 +281,7 @@ bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
 }
 
 // Everything verify checks. `manifestRead` and `opened` say how far it came.
-bool VerifyPackage(const fs::path& installer, CommandOutput& output, ManifestSummary& manifest,
+bool VerifyPackage(const fs::path& installer, CommandOutput& output, PatchManifest& manifest,
                    bool& manifestRead, bool& opened, std::string& error) {
   if (!OpenInstaller(installer, error)) return false;
   opened = true;
@@ -360,7 +361,7 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
     PackageReport report;
     report.installerPath = installer.u8string();
     report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
-    ManifestSummary manifest;
+    PatchManifest manifest;
     std::string content;
     if (FindPackageEntry(kManifestName)) {
       if (!ReadManifest(manifest, content, error)) return false;
@@ -374,7 +375,7 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
   out << installer.u8string() << "\n"
       << "signature         " << DescribeSignature(installer) << "\n";
   if (FindPackageEntry(kManifestName)) {
-    ManifestSummary manifest;
+    PatchManifest manifest;
     std::string content;
     if (!ReadManifest(manifest, content, error)) return false;
     out << "patch version     " << FormatGameVersion(manifest.patchVersion) << "\n"
@@ -411,7 +412,7 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
 
 bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
                      ReportFormat format) {
-  ManifestSummary manifest;
+  PatchManifest manifest;
   bool manifestRead = false;
   bool opened = false;
   const bool verified = VerifyPackage(installer, output, manifest, manifestRead, opened, error);

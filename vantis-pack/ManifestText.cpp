@@ -1,7 +1,7 @@
 #include "vantis-pack/ManifestText.h"
 
 #include "package/ManifestName.h"
-#include "vantis-pack/ManifestSummary.h"
+#include "app/game/PatchManifest.h"
 #include "vantis-pack/ManifestWarnings.h"
 #include "vantis-pack/NotesLayout.h"
 
@@ -42,7 +42,7 @@ bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutp
                   "at CR LF\n";
   }
 
-  const ManifestSummary summary = SummarizeManifest(text);
+  const PatchManifest summary = ParsePatchManifest(text);
   if (summary.rule == RuleInvalid) {
     problem = std::string(kManifestName) +
               ": the rule must be \"=\" or \"<=\"; the first line reads " +
@@ -60,4 +60,10 @@ bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutp
   WarnOfNotesLayout(summary.notes, output);
   manifest.swap(text);
   return true;
+}
+
+std::string DescribeManifest(const PatchManifest& manifest) {
+  return "patch version " + FormatGameVersion(manifest.patchVersion) + ", rule \"" +
+         manifest.ruleToken + "\", required version " +
+         FormatGameVersion(manifest.requiredVersion);
 }

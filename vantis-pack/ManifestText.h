@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/game/PatchManifest.h"
 #include "vantis-pack/CommandOutput.h"
 #include "vantis-pack/ManifestEncoding.h"
 
@@ -12,3 +13,6 @@
 // would refuse it.
 bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutput& output,
                      std::string& manifest, std::string& problem);
+
+// "patch version 1.0.5, rule "<=", required version 1.0.4"
+std::string DescribeManifest(const PatchManifest& manifest);

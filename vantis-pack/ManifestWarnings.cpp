@@ -5,7 +5,6 @@
 #include "app/game/GameVersion.h"
 #include "app/game/PatchManifest.h"
 #include "vantis-pack/CodePage936.h"
-#include "vantis-pack/ManifestSummary.h"
 
 namespace {
 

@@ -152,7 +152,7 @@ std::string FormatPackageJson(const PackageReport& report) {
   }
   json += ",\n \"manifest\": ";
   if (report.manifest) {
-    const ManifestSummary& manifest = *report.manifest;
+    const PatchManifest& manifest = *report.manifest;
     json += "{\"patchVersion\": " + Quote(FormatGameVersion(manifest.patchVersion)) +
             ", " + Cp936Field("rule", manifest.ruleToken) +
             ", \"ruleValid\": " + (manifest.rule == RuleInvalid ? "false" : "true") +

@@ -23,13 +23,13 @@
 #include <string>
 
 #include "package/format/PackageEnd.h"
-#include "vantis-pack/ManifestSummary.h"
+#include "app/game/PatchManifest.h"
 
 struct PackageReport {
   std::string installerPath;           // the host's bytes, UTF-8 where valid
   bool signatureKnown = false;
   PackageEnd packageEnd;               // with signatureKnown
-  const ManifestSummary* manifest = nullptr;  // null: no config.txt
+  const PatchManifest* manifest = nullptr;  // null: no config.txt
   bool listEntries = true;             // false: the package did not open
   bool hasVerdict = false;             // verify's fields
   bool verified = false;

@@ -45,6 +45,11 @@ GameVersion PackGameVersion(int32_t major, int32_t minor, int32_t build) {
   return (high * 256u + middle) * 65536u + low;
 }
 
+std::string FormatGameVersion(GameVersion version) {
+  return std::to_string(VersionMajor(version)) + "." + std::to_string(VersionMinor(version)) +
+         "." + std::to_string(VersionBuild(version));
+}
+
 std::string FormatVersionFile(GameVersion version) {
   // 125 bytes of fixed text and at most 3 + 3 + 5 digits.
   char buffer[192];

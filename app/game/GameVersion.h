@@ -16,6 +16,9 @@ inline uint32_t VersionMajor(GameVersion version) { return version >> 24; }
 inline uint32_t VersionMinor(GameVersion version) { return (version >> 16) & 0xFFu; }
 inline uint32_t VersionBuild(GameVersion version) { return version & 0xFFFFu; }
 
+// major.minor.build, as the dialogs and the tool show it.
+std::string FormatGameVersion(GameVersion version);
+
 // The six-line text written to Bin\version.xml (LF line ends, no BOM).
 std::string FormatVersionFile(GameVersion version);
 
