@@ -257,6 +257,14 @@ bool CopyStub(const fs::path& stub, uint64_t stubLength, HashedOutput& out, std:
 
 }  // namespace
 
+bool OutputLiesWithin(const fs::path& output, const fs::path& folder) {
+  const fs::path outputFolder = output.has_parent_path() ? output.parent_path() : fs::path(".");
+  fs::path realFolder;
+  fs::path realOutputFolder;
+  return ResolveRealPath(folder, realFolder) && ResolveRealPath(outputFolder, realOutputFolder) &&
+         IsPathWithin(realOutputFolder, realFolder);
+}
+
 bool ParseKeyHex(const std::string& hex, std::string& key, std::string& error) {
   auto digit = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
@@ -388,15 +396,7 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
 
 bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error) {
   std::vector<std::string> problems;
-  // The installer would otherwise be packed into the next build of the same folder.
-  const fs::path outputFolder = options.outputPath.has_parent_path()
-                                    ? options.outputPath.parent_path()
-                                    : fs::path(".");
-  fs::path realSource;
-  fs::path realOutputFolder;
-  if (ResolveRealPath(options.sourceFolder, realSource) &&
-      ResolveRealPath(outputFolder, realOutputFolder) &&
-      IsPathWithin(realOutputFolder, realSource)) {
+  if (OutputLiesWithin(options.outputPath, options.sourceFolder)) {
     problems.push_back(options.outputPath.u8string() + ": lies inside the source folder " +
                        options.sourceFolder.u8string());
   }

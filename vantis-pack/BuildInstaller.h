@@ -17,14 +17,18 @@ constexpr size_t kRandomKeyLength = 16;  // all that IDEA takes
 // Everything else lies before the trailer and is then in reach too.
 constexpr uint64_t kInstallerLengthLimit = 0x80000003u;
 
-struct BuildOptions {
-  std::filesystem::path sourceFolder;
+// What build and diff share: how the installer is written and what stays out.
+struct PackOptions {
   std::filesystem::path outputPath;
   std::filesystem::path stubPath;  // empty: the first of DefaultStubCandidates() that exists
   std::string key;                 // empty: kRandomKeyLength bytes from the system
   NotesEncoding notesEncoding = NotesEncoding::kAuto;
   std::vector<std::string> excludePatterns;  // vantis-pack/ExcludePattern.h
   bool dryRun = false;                       // check and list, write nothing
+};
+
+struct BuildOptions : PackOptions {
+  std::filesystem::path sourceFolder;
 };
 
 // An installer's content once chosen, for build and diff alike.
@@ -37,6 +41,10 @@ struct PackRequest {
   std::string key;
   bool dryRun = false;
 };
+
+// True when `output` would land inside `folder` (through links too), where the next build
+// or diff of that folder would pack it.
+bool OutputLiesWithin(const std::filesystem::path& output, const std::filesystem::path& folder);
 
 // Hexadecimal digits, two per byte, 1 to 74 bytes (what the header holds).
 bool ParseKeyHex(const std::string& hex, std::string& key, std::string& error);

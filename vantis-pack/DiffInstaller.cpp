@@ -137,20 +137,12 @@ bool FitsOldFolders(const std::string& name,
   return fits;
 }
 
-bool LiesWithin(const fs::path& output, const fs::path& folder) {
-  const fs::path outputFolder = output.has_parent_path() ? output.parent_path() : fs::path(".");
-  fs::path realFolder;
-  fs::path realOutputFolder;
-  return ResolveRealPath(folder, realFolder) && ResolveRealPath(outputFolder, realOutputFolder) &&
-         IsPathWithin(realOutputFolder, realFolder);
-}
-
 }  // namespace
 
 bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::string& error) {
   std::vector<std::string> problems;
   for (const fs::path& folder : {options.oldFolder, options.newFolder}) {
-    if (LiesWithin(options.outputPath, folder)) {
+    if (OutputLiesWithin(options.outputPath, folder)) {
       problems.push_back(options.outputPath.u8string() + ": lies inside the game folder " +
                          folder.u8string());
     }

@@ -6,20 +6,15 @@
 #include <vector>
 
 #include "app/game/PatchManifest.h"
+#include "vantis-pack/BuildInstaller.h"
 #include "vantis-pack/CommandOutput.h"
 #include "vantis-pack/ManifestEncoding.h"
 
-struct DiffOptions {
+struct DiffOptions : PackOptions {  // the exclude patterns apply to both folders
   std::filesystem::path oldFolder;
   std::filesystem::path newFolder;
-  std::filesystem::path outputPath;
   std::filesystem::path notesPath;  // empty: no notes
-  std::filesystem::path stubPath;   // as BuildOptions
-  std::string key;                  // as BuildOptions
-  NotesEncoding notesEncoding = NotesEncoding::kAuto;
   VersionRuleKind rule = RuleExact;
-  std::vector<std::string> excludePatterns;  // applied to both folders
-  bool dryRun = false;
 };
 
 // The entries are the files of NEW that OLD lacks or holds with other bytes, compared by

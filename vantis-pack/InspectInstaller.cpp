@@ -10,6 +10,7 @@
 #include "package/format/PackageEnd.h"
 #include "package/PackageIndex.h"
 #include "vantis-pack/CodePage936.h"
+#include "vantis-pack/DisplayText.h"
 #include "vantis-pack/HostSystem.h"
 #include "app/game/PatchManifest.h"
 #include "vantis-pack/ManifestText.h"
@@ -26,35 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-std::string EscapeByte(unsigned char byte) {
-  char text[8];
-  std::snprintf(text, sizeof text, "\\x%02X", byte);
-  return text;
-}
-
-// Code page 936 text in UTF-8 for the terminal. Control characters, and every byte of text
-// that is not valid code page 936, show as \xNN, so that a damaged name cannot move the
-// cursor or hide itself. Line ends stay only where `keepLineEnds` asks for them.
-std::string ForDisplay(const std::string& cp936, bool keepLineEnds) {
-  std::string utf8;
-  const bool valid = ConvertCp936ToUtf8(cp936, utf8);
-  const std::string& text = valid ? utf8 : cp936;
-  std::string shown;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (keepLineEnds && (c == '\n' || c == '\t')) {
-      shown += c;
-    } else if (keepLineEnds && c == '\r') {
-      continue;  // a CR LF pair shows as one line end
-    } else if (byte < 0x20 || byte == 0x7F || (!valid && byte >= 0x80)) {
-      shown += EscapeByte(byte);
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
 
 bool OpenInstaller(const fs::path& installer, std::string& error) {
   std::error_code failure;

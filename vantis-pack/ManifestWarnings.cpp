@@ -1,10 +1,8 @@
 #include "vantis-pack/ManifestWarnings.h"
 
-#include <cstdio>
-
 #include "app/game/GameVersion.h"
 #include "app/game/PatchManifest.h"
-#include "vantis-pack/CodePage936.h"
+#include "vantis-pack/DisplayText.h"
 
 namespace {
 
@@ -69,19 +67,5 @@ std::vector<std::string> FindManifestWarnings(const std::string& manifest) {
 std::string QuoteFirstLine(const std::string& manifest) {
   std::string line = manifest.substr(0, manifest.find('\n'));
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  std::string utf8;
-  const bool valid = ConvertCp936ToUtf8(line, utf8);
-  const std::string& shown = valid ? utf8 : line;
-  std::string quoted = "\"";
-  for (char c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || (!valid && byte >= 0x80)) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
+  return "\"" + ForDisplay(line, false) + "\"";
 }

@@ -286,27 +286,42 @@ int Finish(CommandOutput& output, bool succeeded, const std::string& error) {
   return kExitFailure;
 }
 
-int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
-  BuildOptions options;
-  options.sourceFolder = fs::u8path(parsed.positional[0]);
+// The options build and diff share. False after a usage error, with `exitCode` set.
+bool TakePackOptions(ParsedArguments& parsed, const std::string& command,
+                     const char* outputName, PackOptions& options, CommandOutput& output,
+                     int& exitCode) {
   if (parsed.options.count("--output") == 0) {
-    return UsageError(output, "build", "missing -o OUTPUT.exe");
+    exitCode = UsageError(output, command, std::string("missing -o ") + outputName);
+    return false;
   }
   options.outputPath = fs::u8path(parsed.options["--output"]);
   if (parsed.options.count("--stub") != 0) options.stubPath = fs::u8path(parsed.options["--stub"]);
   std::string error;
   if (parsed.options.count("--key") != 0 &&
       !ParseKeyHex(parsed.options["--key"], options.key, error)) {
-    return UsageError(output, "build", error);
+    exitCode = UsageError(output, command, error);
+    return false;
   }
   if (parsed.options.count("--notes-encoding") != 0 &&
       !ParseNotesEncoding(parsed.options["--notes-encoding"], options.notesEncoding)) {
-    return UsageError(output, "build",
-                      "--notes-encoding takes utf-8, cp936 or auto, not \"" +
-                          parsed.options["--notes-encoding"] + "\"");
+    exitCode = UsageError(output, command,
+                          "--notes-encoding takes utf-8, cp936 or auto, not \"" +
+                              parsed.options["--notes-encoding"] + "\"");
+    return false;
   }
   options.excludePatterns = parsed.lists["--exclude"];
   options.dryRun = parsed.options.count("--dry-run") != 0;
+  return true;
+}
+
+int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
+  BuildOptions options;
+  options.sourceFolder = fs::u8path(parsed.positional[0]);
+  int exitCode = 0;
+  if (!TakePackOptions(parsed, "build", "OUTPUT.exe", options, output, exitCode)) {
+    return exitCode;
+  }
+  std::string error;
   const bool built = BuildInstaller(options, report, error);
   return Finish(output, built, error);
 }
@@ -315,24 +330,12 @@ int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repor
   DiffOptions options;
   options.oldFolder = fs::u8path(parsed.positional[0]);
   options.newFolder = fs::u8path(parsed.positional[1]);
-  if (parsed.options.count("--output") == 0) {
-    return UsageError(output, "diff", "missing -o PATCH.exe");
+  int exitCode = 0;
+  if (!TakePackOptions(parsed, "diff", "PATCH.exe", options, output, exitCode)) {
+    return exitCode;
   }
-  options.outputPath = fs::u8path(parsed.options["--output"]);
-  if (parsed.options.count("--stub") != 0) options.stubPath = fs::u8path(parsed.options["--stub"]);
   if (parsed.options.count("--notes") != 0) {
     options.notesPath = fs::u8path(parsed.options["--notes"]);
-  }
-  std::string error;
-  if (parsed.options.count("--key") != 0 &&
-      !ParseKeyHex(parsed.options["--key"], options.key, error)) {
-    return UsageError(output, "diff", error);
-  }
-  if (parsed.options.count("--notes-encoding") != 0 &&
-      !ParseNotesEncoding(parsed.options["--notes-encoding"], options.notesEncoding)) {
-    return UsageError(output, "diff",
-                      "--notes-encoding takes utf-8, cp936 or auto, not \"" +
-                          parsed.options["--notes-encoding"] + "\"");
   }
   if (parsed.options.count("--rule") != 0) {
     const std::string& rule = parsed.options["--rule"];
@@ -341,8 +344,7 @@ int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repor
     }
     options.rule = rule == "=" ? RuleExact : RuleAtMost;
   }
-  options.excludePatterns = parsed.lists["--exclude"];
-  options.dryRun = parsed.options.count("--dry-run") != 0;
+  std::string error;
   const bool built = DiffInstaller(options, report, error);
   return Finish(output, built, error);
 }
