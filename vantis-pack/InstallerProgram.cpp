@@ -8,25 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "package/format/PeHeaders.h"
 #include "resources/ResourceIds.h"
 #include "platform/ByteOrder.h"
 
-// The parts of a Windows program's headers read here (all little-endian; "PE/COFF"
-// layout as Microsoft documents it):
-//
-// DOS header, at 0:             u8 "MZ", ..., u32 e_lfanew at 0x3C (the PE header)
-// PE header, at e_lfanew:       u8 "PE\0\0", then the COFF file header:
-//   u16 machine                 0x014C: 32-bit x86
-//   u16 sectionCount
-//   u32 timeDateStamp, u32 symbolTable, u32 symbolCount
-//   u16 optionalHeaderLength
-//   u16 characteristics         0x0002 executable image, 0x2000 DLL
-// Optional header, next:        u16 magic (0x010B: PE32, 0x020B: PE32+), ..., u16
-//                               subsystem at 68 (2: Windows GUI), u32 rvaAndSizeCount at
-//                               92 (PE32+: 108), then 8-byte (rva, size) data directories;
-//                               the resource table is the third, at 112 (PE32+: 128)
-// Section headers, after the optional header, 40 bytes each: u8 name[8],
-//   u32 virtualSize, u32 virtualAddress, u32 rawSize, u32 rawOffset, ...
+// Beyond the headers (package/format/PeHeaders.h), all little-endian, as Microsoft
+// documents the PE/COFF format:
 // Resource directory, at the resource table: u16 namedCount at 12, u16 idCount at 14,
 //   then 8-byte entries (u32 name or id, u32 offset; bit 31 of the offset marks a
 //   subdirectory), named entries first. Offsets count from the table's start. Three levels:
@@ -43,13 +30,8 @@ constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint16_t kCharacteristicExecutable = 0x0002;
 constexpr uint16_t kCharacteristicDll = 0x2000;
-constexpr uint16_t kMagicPe32 = 0x010B;
-constexpr uint16_t kMagicPe32Plus = 0x020B;
 constexpr uint16_t kSubsystemWindowsGui = 2;
 constexpr uint16_t kSubsystemWindowsConsole = 3;
-constexpr uint32_t kImportDirectoryIndex = 1;
-constexpr uint32_t kResourceDirectoryIndex = 2;
-constexpr uint32_t kLoadConfigDirectoryIndex = 10;
 constexpr size_t kImportDescriptorLength = 20;
 // Longer than any DLL's name; a name with no zero byte within it is taken as damage.
 constexpr size_t kMaxDllNameLength = 260;
@@ -64,6 +46,15 @@ class FileBytes {
  public:
   explicit FileBytes(const std::filesystem::path& path) : in_(path, std::ios::binary) {}
   bool IsOpen() const { return static_cast<bool>(in_); }
+
+  // As a PeByteReader, with the FileBytes as its context.
+  static bool ReadInto(void* context, uint64_t offset, uint8_t* out, uint32_t count) {
+    auto& file = *static_cast<FileBytes*>(context);
+    file.in_.clear();
+    file.in_.seekg(static_cast<std::streamoff>(offset));
+    return static_cast<bool>(
+        file.in_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count)));
+  }
 
   // False when the file ends before `length` bytes at `offset`.
   bool Read(uint64_t offset, size_t length, std::vector<uint8_t>& bytes) {
@@ -84,43 +75,6 @@ uint16_t U16(const std::vector<uint8_t>& bytes, size_t at) {
 
 uint32_t U32(const std::vector<uint8_t>& bytes, size_t at) {
   return LoadLittleEndian32(&bytes[at]);
-}
-
-struct Section {
-  uint32_t virtualAddress = 0;
-  uint32_t virtualSize = 0;
-  uint32_t rawOffset = 0;
-  uint32_t rawSize = 0;
-};
-
-// The file offset that holds `rva`, with `available` bytes of the section from there.
-bool MapAddress(const std::vector<Section>& sections, uint32_t rva, uint64_t& offset,
-                uint64_t& available) {
-  for (const Section& section : sections) {
-    const uint32_t length = section.rawSize < section.virtualSize || section.virtualSize == 0
-                                ? section.rawSize
-                                : section.virtualSize;
-    if (rva >= section.virtualAddress && rva - section.virtualAddress < length) {
-      offset = uint64_t{section.rawOffset} + (rva - section.virtualAddress);
-      available = length - (rva - section.virtualAddress);
-      return true;
-    }
-  }
-  return false;
-}
-
-bool ReadSectionTable(FileBytes& file, uint32_t peOffset, uint16_t optionalLength,
-                      uint16_t sectionCount, std::vector<Section>& sections) {
-  std::vector<uint8_t> headers;
-  if (!file.Read(uint64_t{peOffset} + 24 + optionalLength, size_t{sectionCount} * 40, headers)) {
-    return false;
-  }
-  sections.clear();
-  for (size_t i = 0; i < sectionCount; ++i) {
-    sections.push_back({U32(headers, i * 40 + 12), U32(headers, i * 40 + 8),
-                        U32(headers, i * 40 + 20), U32(headers, i * 40 + 16)});
-  }
-  return true;
 }
 
 // The resource directory at `directory` (relative to the table) holds an id entry `id`
@@ -160,43 +114,41 @@ bool HasResource(FileBytes& file, uint64_t table, uint64_t tableLength, uint32_t
 
 }  // namespace
 
+namespace {
+
+// The headers, or false with `reason` when the file is no Windows program.
+bool ReadProgramHeaders(FileBytes& file, PeHeaders& headers, std::string& reason) {
+  PeProblem problem = PeProblem::kNone;
+  if (file.IsOpen() && ReadPeHeaders(FileBytes::ReadInto, &file, headers, problem)) return true;
+  reason = problem == PeProblem::kNoPeHeader ? "not a Windows program (no PE header)"
+                                             : "not a Windows program (no \"MZ\" header)";
+  return false;
+}
+
+}  // namespace
+
 bool CheckInstallerProgram(const std::filesystem::path& program, std::string& reason,
                            std::string& warning) {
   FileBytes file(program);
-  std::vector<uint8_t> dos;
-  if (!file.IsOpen() || !file.Read(0, 64, dos) || dos[0] != 'M' || dos[1] != 'Z') {
-    reason = "not a Windows program (no \"MZ\" header)";
-    return false;
-  }
-  const uint32_t peOffset = U32(dos, 0x3C);
-  std::vector<uint8_t> pe;
-  if (!file.Read(peOffset, 24, pe) || pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 ||
-      pe[3] != 0) {
-    reason = "not a Windows program (no PE header)";
-    return false;
-  }
-  const uint16_t machine = U16(pe, 4);
-  const uint16_t sectionCount = U16(pe, 6);
-  const uint16_t optionalLength = U16(pe, 20);
-  const uint16_t characteristics = U16(pe, 22);
-  std::vector<uint8_t> optional;
-  const bool hasOptional = optionalLength >= 2 && file.Read(peOffset + 24, optionalLength, optional);
-  const uint16_t magic = hasOptional ? U16(optional, 0) : 0;
-  const bool is32Bit = machine == kMachineI386 && magic == kMagicPe32;
-  const bool is64Bit = machine == kMachineAmd64 && magic == kMagicPe32Plus;
+  PeHeaders headers;
+  if (!ReadProgramHeaders(file, headers, reason)) return false;
+  const uint16_t machine = headers.machine;
+  const uint16_t magic = headers.Magic();
+  const bool is32Bit = machine == kMachineI386 && magic == kPeMagic32;
+  const bool is64Bit = machine == kMachineAmd64 && magic == kPeMagic32Plus;
   if (machine != kMachineI386 && machine != kMachineAmd64) {
     reason = "not a 32-bit x86 program; the installer program is the 32-bit build";
     return false;
   }
   // Where the data directories start, by the optional header's form.
   const size_t directories = is64Bit ? 112 : 96;
-  if ((characteristics & kCharacteristicExecutable) == 0 ||
-      (characteristics & kCharacteristicDll) != 0 || !(is32Bit || is64Bit) ||
-      optionalLength < directories) {
+  if ((headers.characteristics & kCharacteristicExecutable) == 0 ||
+      (headers.characteristics & kCharacteristicDll) != 0 || !(is32Bit || is64Bit) ||
+      headers.optionalHeader.size() < directories) {
     reason = "not a Windows program that can run (a library, an object or a damaged file)";
     return false;
   }
-  const uint16_t subsystem = U16(optional, 68);
+  const uint16_t subsystem = U16(headers.optionalHeader, 68);
   if (subsystem != kSubsystemWindowsGui) {
     reason = subsystem == kSubsystemWindowsConsole
                  ? "a console program, not the installer's GUI program"
@@ -204,20 +156,20 @@ bool CheckInstallerProgram(const std::filesystem::path& program, std::string& re
     return false;
   }
 
-  const uint32_t directoryCount = U32(optional, directories - 4);
-  const size_t resourceEntry = directories + 8 * kResourceDirectoryIndex;
-  const bool hasResourceEntry =
-      directoryCount > kResourceDirectoryIndex && optionalLength >= resourceEntry + 8;
-  const uint32_t resourceRva = hasResourceEntry ? U32(optional, resourceEntry) : 0;
-  std::vector<Section> sections;
-  if (!ReadSectionTable(file, peOffset, optionalLength, sectionCount, sections)) {
+  uint32_t resourceRva = 0;
+  uint32_t resourceSize = 0;
+  if (!FindPeDataDirectory(headers, kPeResourceDirectory, resourceRva, resourceSize)) {
+    resourceRva = 0;
+  }
+  std::vector<PeSection> sections;
+  if (!ReadPeSections(FileBytes::ReadInto, &file, headers, sections)) {
     reason = "a damaged Windows program (its section table is cut short)";
     return false;
   }
   uint64_t table = 0;
   uint64_t tableLength = 0;
   const bool hasResources =
-      resourceRva != 0 && MapAddress(sections, resourceRva, table, tableLength);
+      resourceRva != 0 && MapPeAddress(sections, resourceRva, table, tableLength);
   for (const auto& [type, id, what] :
        {std::tuple<uint32_t, uint32_t, const char*>{kResourceTypeDialog, IDD_INSTALL, "dialog"},
         {kResourceTypeIconGroup, IDI_APP, "icon group"}}) {
@@ -239,49 +191,36 @@ bool CheckInstallerProgram(const std::filesystem::path& program, std::string& re
 bool ReadProgramLoading(const std::filesystem::path& program, ProgramLoading& loading,
                         std::string& reason) {
   FileBytes file(program);
-  std::vector<uint8_t> dos;
-  std::vector<uint8_t> pe;
-  if (!file.IsOpen() || !file.Read(0, 64, dos) || dos[0] != 'M' || dos[1] != 'Z' ||
-      !file.Read(U32(dos, 0x3C), 24, pe) || pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 ||
-      pe[3] != 0) {
-    reason = "not a Windows program";
-    return false;
-  }
-  const uint32_t peOffset = U32(dos, 0x3C);
-  const uint16_t sectionCount = U16(pe, 6);
-  const uint16_t optionalLength = U16(pe, 20);
-  std::vector<uint8_t> optional;
-  if (optionalLength < 2 || !file.Read(peOffset + 24, optionalLength, optional)) {
+  PeHeaders headers;
+  if (!ReadProgramHeaders(file, headers, reason)) return false;
+  if (headers.optionalHeader.empty()) {
     reason = "a Windows program without its optional header";
     return false;
   }
-  const bool is64Bit = U16(optional, 0) == kMagicPe32Plus;
-  if (!is64Bit && U16(optional, 0) != kMagicPe32) {
+  const bool is64Bit = headers.Magic() == kPeMagic32Plus;
+  if (!is64Bit && headers.Magic() != kPeMagic32) {
     reason = "neither a PE32 nor a PE32+ program";
     return false;
   }
-  const size_t directories = is64Bit ? 112 : 96;
-  std::vector<Section> sections;
-  if (optionalLength < directories ||
-      !ReadSectionTable(file, peOffset, optionalLength, sectionCount, sections)) {
+  std::vector<PeSection> sections;
+  if (headers.optionalHeader.size() < (is64Bit ? 112u : 96u) ||
+      !ReadPeSections(FileBytes::ReadInto, &file, headers, sections)) {
     reason = "a damaged Windows program (its headers are cut short)";
     return false;
   }
-  const uint32_t directoryCount = U32(optional, directories - 4);
-  // (rva, size) of a data directory; (0, 0) where the program has none.
-  const auto directory = [&](uint32_t index) {
-    const size_t at = directories + 8 * size_t{index};
-    return index < directoryCount && at + 8 <= optional.size()
-               ? std::pair<uint32_t, uint32_t>(U32(optional, at), U32(optional, at + 4))
-               : std::pair<uint32_t, uint32_t>(0, 0);
+  // The rva of a data directory; 0 where the program has none.
+  const auto directory = [&headers](uint32_t index) {
+    uint32_t address = 0;
+    uint32_t size = 0;
+    return FindPeDataDirectory(headers, index, address, size) ? address : 0;
   };
 
   ProgramLoading result;
-  const uint32_t importRva = directory(kImportDirectoryIndex).first;
+  const uint32_t importRva = directory(kPeImportDirectory);
   uint64_t offset = 0;
   uint64_t available = 0;
   if (importRva != 0) {
-    if (!MapAddress(sections, importRva, offset, available)) {
+    if (!MapPeAddress(sections, importRva, offset, available)) {
       reason = "its import table lies outside its sections";
       return false;
     }
@@ -298,7 +237,7 @@ bool ReadProgramLoading(const std::filesystem::path& program, ProgramLoading& lo
       uint64_t nameOffset = 0;
       uint64_t nameAvailable = 0;
       std::vector<uint8_t> name;
-      if (!MapAddress(sections, U32(descriptor, 12), nameOffset, nameAvailable) ||
+      if (!MapPeAddress(sections, U32(descriptor, 12), nameOffset, nameAvailable) ||
           !file.Read(nameOffset, static_cast<size_t>(std::min<uint64_t>(nameAvailable,
                                                                         kMaxDllNameLength)),
                      name) ||
@@ -310,11 +249,11 @@ bool ReadProgramLoading(const std::filesystem::path& program, ProgramLoading& lo
     }
   }
 
-  const uint32_t loadConfigRva = directory(kLoadConfigDirectoryIndex).first;
+  const uint32_t loadConfigRva = directory(kPeLoadConfigDirectory);
   if (loadConfigRva != 0) {
     const size_t flagsAt = is64Bit ? 78 : 54;
     std::vector<uint8_t> config;
-    if (!MapAddress(sections, loadConfigRva, offset, available) || available < flagsAt + 2 ||
+    if (!MapPeAddress(sections, loadConfigRva, offset, available) || available < flagsAt + 2 ||
         !file.Read(offset, flagsAt + 2, config)) {
       reason = "its load configuration lies outside its sections";
       return false;
