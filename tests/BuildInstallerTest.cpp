@@ -15,7 +15,7 @@ using namespace packtest;
 
 namespace {
 
-TEST(PackerBuild, RoundTripsATreeThroughListVerifyAndExtract) {
+TEST(BuildInstaller, RoundTripsATreeThroughListVerifyAndExtract) {
   Workspace work;
   // Sizes around the chunk limit: none, part of one, exactly one, one and a bit, several.
   const std::vector<std::pair<std::string, std::string>> files = {
@@ -61,7 +61,7 @@ TEST(PackerBuild, RoundTripsATreeThroughListVerifyAndExtract) {
   EXPECT_EQ(FolderListing(extracted).size(), 13u) << "7 files in 6 folders, nothing else";
 }
 
-TEST(PackerBuild, SameTreeAndKeyGiveTheSameBytes) {
+TEST(BuildInstaller, SameTreeAndKeyGiveTheSameBytes) {
   // Two trees with equal content, created in opposite orders.
   Workspace first;
   Workspace second;
@@ -94,7 +94,7 @@ struct Refusal {
   std::string message;
 };
 
-TEST(PackerBuild, RefusesWhatTheInstallerOrWindowsCannotTakeAndLeavesNoFile) {
+TEST(BuildInstaller, RefusesWhatTheInstallerOrWindowsCannotTakeAndLeavesNoFile) {
   const std::string manifest = "1.0.5 = 1.0.4\n";
   const std::vector<Refusal> refusals = {
       {"no manifest", {{"a.txt", "a"}}, "config.txt: missing"},
@@ -157,7 +157,7 @@ TEST(PackerBuild, RefusesWhatTheInstallerOrWindowsCannotTakeAndLeavesNoFile) {
 
 #ifndef _WIN32  // links, pipes, sparse files and names Windows cannot create
 
-TEST(PackerBuild, ReportsEveryProblemInOneRunUpToACap) {
+TEST(BuildInstaller, ReportsEveryProblemInOneRunUpToACap) {
   Workspace work;
   for (int i = 0; i < 22; ++i) work.Add("Data/" + std::to_string(100 + i) + "*.dat", "");
   work.Add("Data/ok.dat", "");
@@ -171,7 +171,7 @@ TEST(PackerBuild, ReportsEveryProblemInOneRunUpToACap) {
   EXPECT_FALSE(fs::exists(work.output));
 }
 
-TEST(PackerBuild, ExcludedFilesStayOutAndADryRunWritesNothing) {
+TEST(BuildInstaller, ExcludedFilesStayOutAndADryRunWritesNothing) {
   Workspace work;
   work.Add("config.txt", "1.0.5 = 1.0.4\n");
   work.Add("Data/a.dat", "aaa");
@@ -195,7 +195,7 @@ TEST(PackerBuild, ExcludedFilesStayOutAndADryRunWritesNothing) {
   EXPECT_EQ(PackageIndex.size(), 2u) << "config.txt and Data/a.dat";
 }
 
-TEST(PackerBuild, FollowsLinksInsideTheTreeOnly) {
+TEST(BuildInstaller, FollowsLinksInsideTheTreeOnly) {
   Workspace work;
   work.Add("config.txt", "1.0.5 = 1.0.4\n");
   work.Add("real/a.dat", "inside");
@@ -225,7 +225,7 @@ TEST(PackerBuild, FollowsLinksInsideTheTreeOnly) {
 
 // As root, a device given as the output would be replaced by a regular file. The cases
 // here need no root: a pipe, a link (here to /dev/null) and a folder.
-TEST(PackerBuild, ReplacesOnlyARegularFile) {
+TEST(BuildInstaller, ReplacesOnlyARegularFile) {
   Workspace work;
   work.Add("config.txt", "1.0.5 = 1.0.4\n");
   work.Add("Data/a.dat", "a");
@@ -259,7 +259,7 @@ TEST(PackerBuild, ReplacesOnlyARegularFile) {
 
 // Sparse files and dry runs: nothing is read or written. The stub's length moves the
 // installer's length, which is always a multiple of 8, ready for signing.
-TEST(PackerBuild, RefusesInstallersLongerThanTheInstallerCanOpen) {
+TEST(BuildInstaller, RefusesInstallersLongerThanTheInstallerCanOpen) {
   Workspace work;
   work.Add("config.txt", "1.0.5 = 1.0.4\n");
   work.Add("a.bin", "");

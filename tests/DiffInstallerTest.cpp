@@ -40,7 +40,7 @@ Outcome Diff(const DiffOptions& options) {
   });
 }
 
-TEST(PackerDiff, PacksWhatChangedAndWarnsAboutWhatWentAway) {
+TEST(DiffInstaller, PacksWhatChangedAndWarnsAboutWhatWentAway) {
   GamePair games;
   WriteFile(games.oldGame / "Data" / "changed.dat", "old");
   WriteFile(games.newGame / "Data" / "changed.dat", "new");
@@ -65,7 +65,7 @@ TEST(PackerDiff, PacksWhatChangedAndWarnsAboutWhatWentAway) {
   EXPECT_EQ(names, (std::vector<std::string>{"Data/added/x.dat", "Data/changed.dat", "config.txt"}));
 }
 
-TEST(PackerDiff, RefusesWithEveryReason) {
+TEST(DiffInstaller, RefusesWithEveryReason) {
   GamePair games;
   fs::remove(games.oldGame / "Bin" / "version.xml");
   WriteFile(games.newGame / "Config.txt", "1.0.5 = 1.0.4\n");
@@ -87,7 +87,7 @@ TEST(PackerDiff, RefusesWithEveryReason) {
 
 // The patch cannot delete: a file that became a folder, or a folder that became a file,
 // would stop every player's install at that entry.
-TEST(PackerDiff, RefusesAFileThatBecameAFolderAndTheReverse) {
+TEST(DiffInstaller, RefusesAFileThatBecameAFolderAndTheReverse) {
   GamePair games;
   WriteFile(games.oldGame / "Data" / "thing", "file");
   WriteFile(games.newGame / "Data" / "thing" / "a.txt", "a");
@@ -104,7 +104,7 @@ TEST(PackerDiff, RefusesAFileThatBecameAFolderAndTheReverse) {
 }
 
 // The installer packs the numbers without range checks: 257.0.5 would be patch 1.0.5.
-TEST(PackerDiff, RefusesVersionNumbersBeyondTheirFields) {
+TEST(DiffInstaller, RefusesVersionNumbersBeyondTheirFields) {
   const struct {
     const char* text;
     const char* message;

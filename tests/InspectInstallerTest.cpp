@@ -16,35 +16,6 @@ using namespace packtest;
 
 namespace {
 
-#ifndef _WIN32  // names Windows cannot create
-
-TEST(PackerExtract, CreatesNothingOutsideItsFolder) {
-  Workspace work;
-  work.Add("config.txt", "1.0.5 = 1.0.4\n");
-  work.Add("Data/sub/deep/a.dat", "a");
-  ASSERT_TRUE(Build(work.Options()).ok);
-  const fs::path folder = work.folder.Path() / "extracted";
-  const fs::path elsewhere = work.folder.Path() / "elsewhere";
-  fs::create_directories(folder / "inside");
-  fs::create_directories(elsewhere);
-
-  fs::create_directory_symlink("../elsewhere", folder / "Data");
-  const Outcome outside = Extract(work.output, folder);
-  EXPECT_FALSE(outside.ok);
-  EXPECT_NE(outside.err.find("Data/sub/deep/a.dat: its folder leads outside"), std::string::npos)
-      << outside.err;
-  EXPECT_TRUE(FolderListing(elsewhere).empty());
-
-  // A link that stays inside the folder is followed.
-  fs::remove(folder / "Data");
-  fs::create_directory_symlink("inside", folder / "Data");
-  const Outcome inside = Extract(work.output, folder);
-  EXPECT_TRUE(inside.ok) << inside.err;
-  EXPECT_EQ(ReadFile(folder / "inside" / "sub" / "deep" / "a.dat"), "a");
-}
-
-#endif
-
 uint32_t LittleEndian32(const std::string& bytes, size_t at) {
   return LoadLittleEndian32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
@@ -59,7 +30,7 @@ size_t DirectoryOffset(const std::string& installer) {
 }
 
 // A good installer to damage, and installers written field by field with the writer.
-class DamagedInstaller : public testing::Test {
+class InspectInstaller : public testing::Test {
  protected:
   void SetUp() override {
     work_.Add("config.txt", kUtf8Manifest);
@@ -113,7 +84,36 @@ class DamagedInstaller : public testing::Test {
   std::string good_;
 };
 
-TEST_F(DamagedInstaller, TruncatedOrWithoutPackage) {
+#ifndef _WIN32  // names Windows cannot create
+
+TEST_F(InspectInstaller, CreatesNothingOutsideItsFolder) {
+  Workspace work;
+  work.Add("config.txt", "1.0.5 = 1.0.4\n");
+  work.Add("Data/sub/deep/a.dat", "a");
+  ASSERT_TRUE(Build(work.Options()).ok);
+  const fs::path folder = work.folder.Path() / "extracted";
+  const fs::path elsewhere = work.folder.Path() / "elsewhere";
+  fs::create_directories(folder / "inside");
+  fs::create_directories(elsewhere);
+
+  fs::create_directory_symlink("../elsewhere", folder / "Data");
+  const Outcome outside = Extract(work.output, folder);
+  EXPECT_FALSE(outside.ok);
+  EXPECT_NE(outside.err.find("Data/sub/deep/a.dat: its folder leads outside"), std::string::npos)
+      << outside.err;
+  EXPECT_TRUE(FolderListing(elsewhere).empty());
+
+  // A link that stays inside the folder is followed.
+  fs::remove(folder / "Data");
+  fs::create_directory_symlink("inside", folder / "Data");
+  const Outcome inside = Extract(work.output, folder);
+  EXPECT_TRUE(inside.ok) << inside.err;
+  EXPECT_EQ(ReadFile(folder / "inside" / "sub" / "deep" / "a.dat"), "a");
+}
+
+#endif
+
+TEST_F(InspectInstaller, TruncatedOrWithoutPackage) {
   const int all = kVerify | kList | kExtract;
   Expect(Damaged(good_.substr(0, good_.size() - 3)), all, "no package found");
   Expect(Damaged(good_.substr(0, good_.size() / 2)), all, "no package found");
@@ -121,13 +121,13 @@ TEST_F(DamagedInstaller, TruncatedOrWithoutPackage) {
   Expect(work_.folder.Path() / "absent.exe", all, "absent.exe: no such file");
 }
 
-TEST_F(DamagedInstaller, FlippedByteInTheDirectory) {
+TEST_F(InspectInstaller, FlippedByteInTheDirectory) {
   std::string bytes = good_;
   bytes[DirectoryOffset(bytes) + 5] ^= 0x40;  // inside the first record's first block
   Expect(Damaged(bytes), kVerify | kList | kExtract, "no package found");
 }
 
-TEST_F(DamagedInstaller, FlippedByteInAnEntrysChunkHeaderIsNamed) {
+TEST_F(InspectInstaller, FlippedByteInAnEntrysChunkHeaderIsNamed) {
   ASSERT_TRUE(OpenPackage(work_.output.native()));
   const uint32_t bigOffset = FindPackageEntry("Data/big.bin")->offset;
   std::string bytes = good_;
@@ -137,7 +137,7 @@ TEST_F(DamagedInstaller, FlippedByteInAnEntrysChunkHeaderIsNamed) {
   Expect(Damaged(bytes), kVerify | kExtract, "Data/big.bin: its data is damaged");
 }
 
-TEST_F(DamagedInstaller, NamesAndManifestsTheInstallerRefuses) {
+TEST_F(InspectInstaller, NamesAndManifestsTheInstallerRefuses) {
   const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
   Expect(WrittenByTheWriter({manifest, MakeContentRecord("../evil.dll", "x")}),
          kVerify | kExtract, "../evil.dll: the installer refuses this name");
@@ -153,7 +153,7 @@ TEST_F(DamagedInstaller, NamesAndManifestsTheInstallerRefuses) {
 
 // Names that pass the installer's rule but that Windows cannot create: the installer would
 // stop at them halfway through, so verify names every one, as build would refuse it.
-TEST_F(DamagedInstaller, NamesWindowsCannotCreateAreRefusedAsBuildRefusesThem) {
+TEST_F(InspectInstaller, NamesWindowsCannotCreateAreRefusedAsBuildRefusesThem) {
   const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
   const fs::path uncreatable = WrittenByTheWriter(
       {manifest, MakeContentRecord("Data/a?b.txt", "x"), MakeContentRecord("Data/p|q.txt", "x"),
@@ -177,7 +177,7 @@ TEST_F(DamagedInstaller, NamesWindowsCannotCreateAreRefusedAsBuildRefusesThem) {
   }
 }
 
-TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
+TEST_F(InspectInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
   const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
   // \x81\x41 and \x81\x61 are two characters of code page 936, not letters to fold.
   const PackageRecord distinct[] = {MakeContentRecord("\x81\x41", "x"),
@@ -199,7 +199,7 @@ TEST_F(DamagedInstaller, EveryNameUsedAsFileAndFolderIsNamed) {
   EXPECT_TRUE(Verify(WrittenByTheWriter({manifest, distinct[0], distinct[1]})).ok);
 }
 
-TEST_F(DamagedInstaller, JsonGivesTheManifestEntriesAndVerdict) {
+TEST_F(InspectInstaller, JsonGivesTheManifestEntriesAndVerdict) {
   const auto json = [](const fs::path& installer, bool verify) {
     return RunCommand([&](CommandOutput& output, std::string& error) {
       return verify ? VerifyInstaller(installer, output, error, ReportFormat::kJson)
@@ -259,7 +259,7 @@ bool IsUtf8(const std::string& text) {
   return true;
 }
 
-TEST_F(DamagedInstaller, JsonIsUtf8AndTellsEveryNameApart) {
+TEST_F(InspectInstaller, JsonIsUtf8AndTellsEveryNameApart) {
   // 0x81 opens a two-byte character that nothing ends, so "a\x81" does not decode; the
   // second name is the text that the old escape showed for it.
   const fs::path written = WrittenByTheWriter(
@@ -302,7 +302,7 @@ TEST_F(DamagedInstaller, JsonIsUtf8AndTellsEveryNameApart) {
   EXPECT_TRUE(IsUtf8(missing.out)) << missing.out;
 }
 
-TEST_F(DamagedInstaller, ExtractsTheNamedEntriesAndFoldersOnly) {
+TEST_F(InspectInstaller, ExtractsTheNamedEntriesAndFoldersOnly) {
   const fs::path folder = work_.folder.Path() / "named";
   ASSERT_TRUE(Extract(work_.output, folder, {"Data/small.txt"}).ok);
   EXPECT_EQ(FolderListing(folder), (std::vector<std::string>{"Data", "Data/small.txt"}));
@@ -318,7 +318,7 @@ TEST_F(DamagedInstaller, ExtractsTheNamedEntriesAndFoldersOnly) {
   EXPECT_FALSE(fs::exists(other)) << "nothing written, not even the folder";
 }
 
-TEST_F(DamagedInstaller, EntryThatDeliversMoreThanItsSize) {
+TEST_F(InspectInstaller, EntryThatDeliversMoreThanItsSize) {
   // The reader stops after the chunk that reaches the size, so a short size still reads.
   const fs::path installer =
       WrittenByTheWriter({MakeContentRecord("a.dat", "0123456789"),
@@ -332,7 +332,7 @@ TEST_F(DamagedInstaller, EntryThatDeliversMoreThanItsSize) {
 }
 
 // Signing appends a certificate table; the installer and every command read past it.
-TEST(PackerSigning, SignedInstallersListVerifyAndExtract) {
+TEST_F(InspectInstaller, SignedInstallersListVerifyAndExtract) {
   Workspace work;
   WriteFile(work.stub, StubOfLength(3001));
   work.Add("config.txt", kUtf8Manifest);

@@ -71,7 +71,7 @@ int RunProgram(const std::string& arguments, const fs::path& folder, std::string
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(PackerProgram, BuildsVerifiesAndReportsFailuresThroughExitCodes) {
+TEST(PackCommandLine, BuildsVerifiesAndReportsFailuresThroughExitCodes) {
   Workspace work;
   work.Add("config.txt", kUtf8Manifest);
   work.Add("Data/a.txt", "a");
