@@ -1,15 +1,21 @@
 #pragma once
 // Writing one file below GameFolder without ever leaving the old file half-replaced.
 //
-// The data goes into a temporary file in the target's folder, named "~vt0", or "~vt1" to
-// "~vt99" when that name is taken (a leftover of an interrupted run, or any other file). A
-// target whose own name is shorter gets the last characters of those names, so the
-// temporary path is never longer than the target's: whatever the system can create, its
-// temporary file fits too. The temporary file is created with CREATE_NEW, so whatever the
-// package's names are, no existing file is ever opened, truncated or replaced by it. Only
-// when every byte is written, written out of the cache (FileDurability.h) and the handle
-// closed does one MoveFileExW put it over the target; until then the target is exactly as
-// it was.
+// The data goes into a temporary file in the target's folder, named "~vt", 8 hexadecimal
+// digits drawn at random and ".tmp" ("~vt3F09A1C2.tmp"), and drawn again while the name is
+// taken: whatever names the folder holds, some name is free. The name may be longer than
+// the target's; where the folder and it reach MAX_PATH, the temporary file is reached by the
+// "\\?\" form of its path, which has no such limit, so whatever target the system can
+// create, its temporary file can be created too. The file is created with CREATE_NEW, so no
+// existing file is ever opened, truncated or replaced by it, and shared with nobody while it
+// is open. Only when every byte is written, written out of the cache (FileDurability.h) and
+// the handle closed does one MoveFileExW put it over the target; until then the target is
+// exactly as it was.
+//
+// A killed install leaves its temporary file behind. The first file written into a folder
+// in a run removes every file there of that exact shape that can be opened without sharing:
+// a file another installer is writing cannot be, and stays. Nothing tells such a leftover
+// from a game file of the very same shape of name, which no game is expected to have.
 //
 // Paths are UTF-16 (GameFolder may hold characters outside the ANSI code page); the
 // package's narrow names are converted from the ANSI code page, as the ANSI functions would.

@@ -106,7 +106,7 @@ using Names = std::set<std::string>;
 TEST_F(OutputFileTest, CreatesFoldersNamedWithSlashesAndReplacesTheTargetLast) {
   OutputFile file;
   ASSERT_TRUE(CreateOutputFile("a/b/c.dat", file));
-  EXPECT_EQ(Listing("a\\b\\"), Names{"~vt0"});
+  EXPECT_EQ(Listing("a\\b\\").size(), 1u);  // the temporary file only
   ASSERT_TRUE(file.Write("first "));
   ASSERT_TRUE(file.Write(""));
   ASSERT_TRUE(file.Write("second"));
@@ -160,32 +160,62 @@ TEST_F(OutputFileTest, AnAbandonedFileLeavesTheTargetAndFolderAsTheyWere) {
   EXPECT_EQ(Listing(), Names{"x.dat"});
 }
 
-TEST_F(OutputFileTest, TheTemporaryFileNeverReusesAnExistingName) {
-  WriteFileText(PathOf("~vt0"), "someone else's");
-  ASSERT_TRUE(CreateDirectoryA(PathOf("~vt1").c_str(), nullptr));
-  OutputFile file;
-  ASSERT_TRUE(CreateOutputFile("x.dat", file));
-  EXPECT_EQ(Listing(), (Names{"~vt0", "~vt1", "~vt2"}));
-  ASSERT_TRUE(file.Write("new"));
-  ASSERT_TRUE(file.Close());
-  ASSERT_TRUE(file.ReplaceTarget());
-  EXPECT_EQ(ReadFileText(PathOf("x.dat")), "new");
-  EXPECT_EQ(ReadFileText(PathOf("~vt0")), "someone else's");
-  EXPECT_EQ(Listing(), (Names{"~vt0", "~vt1", "x.dat"}));
+// Whatever names a folder holds, game files or leftovers of older installers, every target
+// is written and nothing else in the folder is touched.
+TEST_F(OutputFileTest, EveryTargetIsWrittenWhateverNamesItsFolderHolds) {
+  Names held;
+  for (int i = 0; i < 100; ++i) {
+    const std::string number = std::to_string(i);
+    held.insert(number);
+    held.insert("~vt" + number);
+    WriteFileText(PathOf(number), "game file " + number);
+    if (i % 2 == 0) {
+      WriteFileText(PathOf("~vt" + number), "someone else's");
+    } else {
+      ASSERT_TRUE(CreateDirectoryA(PathOf("~vt" + number).c_str(), nullptr));
+    }
+  }
+  for (const std::string name : {"5", "~vt8", "x", "t0"}) {
+    ASSERT_TRUE(WriteWhole(name, {"new " + name})) << name;
+    EXPECT_EQ(ReadFileText(PathOf(name)), "new " + name);
+  }
+  held.insert({"x", "t0"});
+  EXPECT_EQ(Listing(), held);
+  EXPECT_EQ(ReadFileText(PathOf("6")), "game file 6");
+  EXPECT_EQ(ReadFileText(PathOf("~vt6")), "someone else's");
+}
+
+// A killed install leaves its temporary file; the next one to write into that folder removes
+// it, but not the one another installer is still writing, nor a file of another name.
+TEST_F(OutputFileTest, LeftoversOfAKilledInstallAreRemovedByTheNextOne) {
+  ASSERT_TRUE(CreateDirectoryA(PathOf("Data").c_str(), nullptr));
+  WriteFileText(PathOf("Data\\~vt0123ABCD.tmp"), "partial");
+  WriteFileText(PathOf("Data\\~vt89abcdef.tmp"), "partial");
+  WriteFileText(PathOf("Data\\~vt0"), "game file");
+  WriteFileText(PathOf("Data\\~vt0123ABCD.tmp.dat"), "game file");
+  HANDLE running = CreateFileA(PathOf("Data\\~vtFEDCBA98.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(running, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(WriteWhole("Data/x.dat", {"new"}));
+  CloseHandle(running);
+  EXPECT_EQ(Listing("Data\\"),
+            (Names{"~vt0", "~vt0123ABCD.tmp.dat", "~vtFEDCBA98.tmp", "x.dat"}));
 }
 
 // The system refuses paths of MAX_PATH characters or more. A target just below the limit
-// must still be written, so its temporary path may be no longer than its own.
+// must still be written, whether its temporary file's name is longer than its own or not.
 TEST_F(OutputFileTest, ATargetJustBelowThePathLimitIsWritten) {
   const std::string longName = std::string(MAX_PATH - 1 - gameFolder_.size(), 'n');
   ASSERT_TRUE(WriteWhole(longName, {"long"}));
   EXPECT_EQ(ReadFileText(PathOf(longName)), "long");
 
-  // Short names get the temporary names' last characters, never the target's own name.
-  OutputFile one, two;
-  ASSERT_TRUE(CreateOutputFile("x", one));
-  ASSERT_TRUE(CreateOutputFile("t0", two));
-  EXPECT_EQ(Listing(), (Names{longName, "0", "t1"}));
+  // The deepest folder CreateDirectory makes, and a one-letter name in it.
+  const std::string deep = std::string(MAX_PATH - 13 - gameFolder_.size(), 'd');
+  ASSERT_TRUE(CreateDirectoryA(PathOf(deep).c_str(), nullptr));
+  ASSERT_TRUE(WriteWhole(deep + "/x", {"short"}));
+  EXPECT_EQ(ReadFileText(PathOf(deep + "\\x")), "short");
+  EXPECT_EQ(Listing(), (Names{longName, deep}));
+  EXPECT_EQ(Listing(deep + "\\"), Names{"x"});
 }
 
 TEST_F(OutputFileTest, AFolderOrALockedFileAtTheTargetStaysAndTheTemporaryFileGoes) {

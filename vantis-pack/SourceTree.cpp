@@ -8,6 +8,7 @@
 #include "vantis-pack/ExcludePattern.h"
 #include "vantis-pack/HostSystem.h"
 #include "vantis-pack/PackableName.h"
+#include "vantis-pack/StagedFile.h"
 #include "vantis-pack/WindowsNameKey.h"
 
 namespace fs = std::filesystem;
@@ -97,8 +98,10 @@ void WalkFolder(TreeWalk& walk, const fs::path& folder, const std::string& prefi
       Fail(walk, prefix + "?", "name that cannot be read as text");
       continue;
     }
+    std::error_code ignored;
+    // A leftover of a killed vantis-pack, or one that another is writing now.
+    if (IsStagedFileName(path.filename().u8string()) && !item.is_directory(ignored)) continue;
     if (IsExcluded(*walk.excludePatterns, name)) {
-      std::error_code ignored;
       walk.excludedNames.push_back(fs::is_directory(path, ignored) ? name + "/" : name);
       continue;
     }

@@ -27,6 +27,7 @@ struct SourceTree {
 // file nor folder, names that cannot become entry names (vantis-pack/PackableName.h), names
 // that differ only in letter case, which Windows would store as one file, and a name used
 // both as a file and as a folder. `tree.files` holds the files without problems. Empty
-// folders give no entry. False when there is any problem.
+// folders give no entry, and the tool's own temporary files (IsStagedFileName) none
+// either. False when there is any problem.
 bool ReadSourceTree(const std::filesystem::path& root,
                     const std::vector<std::string>& excludePatterns, SourceTree& tree);

@@ -1,10 +1,20 @@
 #include "vantis-pack/StagedFile.h"
 
+#include <mutex>
+#include <random>
+#include <set>
+
 #include "vantis-pack/Interruption.h"
 
 namespace {
 
-constexpr int kMaxSuffixNumber = 99;
+constexpr char kTemporaryPrefix[] = ".~vantis-pack-";
+constexpr size_t kTemporaryPrefixLength = sizeof kTemporaryPrefix - 1;
+constexpr size_t kUniqueDigitCount = 8;
+// Names are drawn at random: a hundred taken in a row means something else is wrong.
+constexpr int kNameAttemptCount = 100;
+constexpr char kOldSuffix[] = ".~vantis-pack";
+constexpr size_t kOldSuffixLength = sizeof kOldSuffix - 1;
 
 std::string DescribeFileType(std::filesystem::file_type type) {
   switch (type) {
@@ -18,7 +28,67 @@ std::string DescribeFileType(std::filesystem::file_type type) {
   }
 }
 
+bool IsLowerHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() != kTemporaryPrefixLength + kUniqueDigitCount ||
+      name.compare(0, kTemporaryPrefixLength, kTemporaryPrefix) != 0) {
+    return false;
+  }
+  for (size_t i = kTemporaryPrefixLength; i < name.size(); ++i) {
+    if (!IsLowerHexDigit(name[i])) return false;
+  }
+  return true;
+}
+
+std::string NewTemporaryName() {
+  static const char kDigits[] = "0123456789abcdef";
+  uint32_t unique = std::random_device{}();
+  std::string name = kTemporaryPrefix;
+  for (size_t i = 0; i < kUniqueDigitCount; ++i, unique >>= 4) name += kDigits[unique & 15];
+  return name;
+}
+
+std::filesystem::path FolderOf(const std::filesystem::path& target) {
+  const std::filesystem::path folder = target.parent_path();
+  return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// Once per folder and run: extract writes many files into one folder.
+void RemoveLeftoversOnce(const std::filesystem::path& folder) {
+  static std::mutex lock;
+  static std::set<std::filesystem::path> swept;
+  {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (!swept.insert(folder.lexically_normal()).second) return;
+  }
+  std::error_code failure;
+  for (std::filesystem::directory_iterator it(folder, failure), end; !failure && it != end;
+       it.increment(failure)) {
+    std::string name;
+    try {
+      name = it->path().filename().u8string();
+    } catch (const std::exception&) {  // a Windows name that is no valid UTF-16
+      continue;
+    }
+    std::error_code ignored;
+    if (IsTemporaryName(name) && it->is_regular_file(ignored) && !it->is_symlink(ignored)) {
+      RemoveUnheldTemporaryFile(it->path());
+    }
+  }
+}
+
 }  // namespace
+
+bool IsStagedFileName(const std::string& name) {
+  if (IsTemporaryName(name)) return true;
+  const size_t at = name.rfind(kOldSuffix);
+  if (at == std::string::npos) return false;
+  const std::string number = name.substr(at + kOldSuffixLength);
+  if (number.empty()) return true;
+  return number.size() <= 2 && number[0] >= '1' && number[0] <= '9' &&
+         (number.size() == 1 || (number[1] >= '0' && number[1] <= '9'));
+}
 
 // Commit would put a regular file in the place of a device, pipe, folder or link (as root,
 // /dev/null itself), so only a regular file is ever replaced.
@@ -36,39 +106,57 @@ bool CheckReplaceable(const std::filesystem::path& target, std::string& error) {
 bool StagedFile::Create(const std::filesystem::path& target, std::string& error) {
   Discard();
   if (!CheckReplaceable(target, error)) return false;
-  for (int number = 0; number <= kMaxSuffixNumber; ++number) {
-    std::filesystem::path candidate = target;
-    candidate += ".~vantis-pack";
-    if (number > 0) candidate += std::to_string(number);
+  const std::filesystem::path folder = FolderOf(target);
+  RemoveLeftoversOnce(folder);
+  targetPath_ = target;
+  position_ = 0;
+  if (CreateUnnamed(folder)) {
+    unnamed_ = true;
+    return true;
+  }
+  return TakeTemporaryName(false, error);
+}
+
+bool StagedFile::TakeTemporaryName(bool unnamed, std::string& error) {
+  const std::filesystem::path folder = FolderOf(targetPath_);
+  for (int attempt = 0; attempt < kNameAttemptCount; ++attempt) {
+    const std::filesystem::path candidate = folder / NewTemporaryName();
     bool nameTaken = false;
-    if (CreateNew(candidate, nameTaken, error)) {
-      targetPath_ = target;
+    if (unnamed ? NameUnnamed(candidate, nameTaken, error)
+                : CreateNew(candidate, nameTaken, error)) {
       temporaryPath_ = candidate;
       interruptionSlot_ = RememberTemporaryFile(temporaryPath_);
       return true;
     }
     if (!nameTaken) return false;
   }
-  error = "cannot create a temporary file beside " + target.u8string() +
-          ": every name up to .~vantis-pack" + std::to_string(kMaxSuffixNumber) + " is taken";
+  error = "cannot create a temporary file beside " + targetPath_.u8string() + ": " +
+          std::to_string(kNameAttemptCount) + " random names in a row are taken";
   return false;
 }
 
 bool StagedFile::Commit(std::string& error) {
-  // A full disk or a quota can first show up at close.
-  if (!CloseTemporaryFile(error) || !MoveOverTarget(error)) {
+  // Closing an unnamed file deletes it, so it is named and moved while it is open and held:
+  // no other run can take it for a leftover in between. The file systems that have unnamed
+  // files report no write errors at close. A named file is closed first, as a full disk or
+  // a quota can first show up there.
+  const bool moved = unnamed_ ? TakeTemporaryName(true, error) && MoveOverTarget(error)
+                              : CloseTemporaryFile(error) && MoveOverTarget(error);
+  if (!moved) {
     Discard();
     return false;
   }
+  unnamed_ = false;
   temporaryPath_.clear();
   ForgetTemporaryFile(interruptionSlot_);
   interruptionSlot_ = -1;
-  return true;
+  return handle_ == -1 || CloseTemporaryFile(error);
 }
 
 void StagedFile::Discard() {
   std::string ignored;
   if (handle_ != -1) CloseTemporaryFile(ignored);
+  unnamed_ = false;
   if (!temporaryPath_.empty()) {
     DeleteTemporaryFile();
     temporaryPath_.clear();

@@ -26,10 +26,16 @@ HANDLE ToHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 }  // namespace
 
+// Windows has no unnamed files.
+bool StagedFile::CreateUnnamed(const std::filesystem::path&) { return false; }
+
+bool StagedFile::NameUnnamed(const std::filesystem::path&, bool&, std::string&) { return false; }
+
 bool StagedFile::CreateNew(const std::filesystem::path& path, bool& nameTaken,
                            std::string& error) {
   // CREATE_NEW: a leftover or anyone else's file under that name is never opened.
-  // FILE_SHARE_DELETE lets the interruption handler delete it while it is open.
+  // FILE_SHARE_DELETE lets the interruption handler delete it while it is open; sharing
+  // nothing else is what tells it from a leftover (RemoveUnheldTemporaryFile).
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
@@ -54,7 +60,7 @@ bool StagedFile::WriteAt(uint64_t offset, const void* data, size_t length,
     DWORD written = 0;
     // A full disk can answer TRUE with a short count; no progress is a failure.
     if (!WriteFile(ToHandle(handle_), bytes, part, &written, &at) || written == 0) {
-      error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+      error = "cannot write " + targetPath_.u8string() + ": " + Reason();
       return false;
     }
     bytes += written;
@@ -68,7 +74,7 @@ bool StagedFile::CloseTemporaryFile(std::string& error) {
   const BOOL closed = CloseHandle(ToHandle(handle_));
   handle_ = -1;
   if (closed) return true;
-  error = "cannot write " + temporaryPath_.u8string() + ": " + Reason();
+  error = "cannot write " + targetPath_.u8string() + ": " + Reason();
   return false;
 }
 
@@ -82,3 +88,11 @@ bool StagedFile::MoveOverTarget(std::string& error) {
 }
 
 void StagedFile::DeleteTemporaryFile() { DeleteFileW(temporaryPath_.c_str()); }
+
+void RemoveUnheldTemporaryFile(const std::filesystem::path& path) {
+  // Sharing nothing, the open fails while the vantis-pack that writes the file has it open.
+  const HANDLE file =
+      CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}

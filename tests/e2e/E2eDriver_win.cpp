@@ -33,7 +33,8 @@
 //   move SRC<TAB>DST  renames a file; a running program can be renamed, not deleted
 //   mkdir PATH        creates a folder and its parents
 //   remove PATH       removes a file or a folder tree; a missing one is fine
-//   exists PATH       -> "exists yes" or "exists no"
+//   exists PATH       -> "exists yes" or "exists no"; * and ? in PATH's last name match
+//                     any name, as the installer's temporary files have random names
 //   exit              waits for the installer to end           -> "exit CODE"
 //   end               ends the scenario, killing an installer still running ("killed"),
 //                     releasing held files                     -> "end"
@@ -214,7 +215,14 @@ class Driver {
     } else if (command == "remove") {
       if (!RemoveTree(ExpandPath(argument))) Abort(ErrorText("remove"));
     } else if (command == "exists") {
-      const bool exists = GetFileAttributesW(ExpandPath(argument).c_str()) != INVALID_FILE_ATTRIBUTES;
+      const std::wstring path = ExpandPath(argument);
+      bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+      WIN32_FIND_DATAW found;
+      const HANDLE search = exists ? INVALID_HANDLE_VALUE : FindFirstFileW(path.c_str(), &found);
+      if (search != INVALID_HANDLE_VALUE) {
+        exists = true;
+        FindClose(search);
+      }
       transcript_.Line(exists ? "exists yes" : "exists no");
     } else if (command == "exit") {
       AwaitExit();

@@ -5,8 +5,8 @@
 // sees, what Retry and Cancel then do, and the bytes left on disk: no game file is lost or
 // left half written, and no temporary file stays behind.
 //
-// The installer writes each file as a temporary file in the target's folder, "~vt0" when no
-// file of that name is there, and moves it over the target only once it is complete.
+// The installer writes each file as a temporary file in the target's folder, "~vt", 8 random
+// hexadecimal digits and ".tmp", and moves it over the target only once it is complete.
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr size_t kPage = 4096;  // tmpfs counts its space in whole pages
-constexpr char kFirstTemporaryName[] = "~vt0";
+constexpr char kAnyTemporaryName[] = "~vt*.tmp";
 constexpr char kMovedInstaller[] = "updates/VantisPatch.exe.moved";
 
 // A small tmpfs mounted over a folder of a scenario, so that a write runs out of space at a
@@ -129,7 +129,7 @@ void DefineFullDisks() {
         .Click(kInstallButton)
         .Box(kWriteFailed, "2,4", "error")
         .Dialog({kNotesShown, 0, 6, 3, false, true})
-        .Exists(s.Win(std::string("textures/") + kFirstTemporaryName), false)
+        .Exists(s.Win(std::string("textures/") + kAnyTemporaryName), false)
         .Press(kRetry)
         .Box(kWriteFailed, "2,4", "error")
         .Remove(s.Win("textures/filler"))
@@ -203,7 +203,7 @@ void DefineThingsInTheWay() {
         .Press(kRetry)
         .Box(kFolderNotWritable, "2,4", "error")
         .Dialog({kNotesShown, 0, 10, 5, false, true})
-        .Exists(s.Win(std::string("Data/") + kFirstTemporaryName), false)
+        .Exists(s.Win(std::string("Data/") + kAnyTemporaryName), false)
         .Remove(s.Win("Data/b.dat"))
         .Press(kRetry)
         .Box(kInstallSucceeded, "1", "none")
