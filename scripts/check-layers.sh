@@ -18,7 +18,12 @@ layers=(
   "app/game:platform"
   "resources:"
   "app:app/game resources package package/format crypto platform"
-  "vantis-pack:app/game resources package package/format crypto platform"
+  "vantis-pack:vantis-pack/commands vantis-pack/writing vantis-pack/report vantis-pack/names vantis-pack/host app/game resources package package/format crypto platform"
+  "vantis-pack/host:platform"
+  "vantis-pack/names:vantis-pack/host package package/format platform"
+  "vantis-pack/report:vantis-pack/host app/game package package/format platform"
+  "vantis-pack/writing:vantis-pack/report vantis-pack/host resources package/format crypto platform"
+  "vantis-pack/commands:vantis-pack/writing vantis-pack/report vantis-pack/names vantis-pack/host app/game resources package package/format crypto platform"
 )
 
 status=0

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes vantis-pack/UpperCaseTable.inc: Unicode's simple upper-case mapping of the Basic
+"""Writes vantis-pack/names/UpperCaseTable.inc: Unicode's simple upper-case mapping of the Basic
 Multilingual Plane, the plane that every code page 936 character lies in, as runs of
 code points that share one offset to their upper case.
 

@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "vantis-pack/CodePage936.h"
-#include "vantis-pack/CodePage936PrivateUse.h"
+#include "vantis-pack/host/CodePage936.h"
+#include "vantis-pack/host/CodePage936PrivateUse.h"
 
 #ifdef _WIN32
 #include <windows.h>

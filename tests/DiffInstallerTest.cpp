@@ -4,7 +4,7 @@
 
 #include "PackTestSupport.h"
 #include "app/game/GameVersion.h"
-#include "vantis-pack/DiffInstaller.h"
+#include "vantis-pack/commands/DiffInstaller.h"
 
 using namespace packtest;
 

@@ -17,9 +17,9 @@
 
 #include "TempFile.h"
 #include "package/format/EntryStream.h"
-#include "vantis-pack/EntryDataWriter.h"
+#include "vantis-pack/writing/EntryDataWriter.h"
 #include "support/PackageFixture.h"
-#include "vantis-pack/StagedFile.h"
+#include "vantis-pack/host/StagedFile.h"
 
 namespace fs = std::filesystem;
 

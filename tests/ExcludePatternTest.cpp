@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/ExcludePattern.h"
+#include "vantis-pack/names/ExcludePattern.h"
 
 using namespace packtest;
 

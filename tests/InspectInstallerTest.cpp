@@ -10,7 +10,7 @@
 #include "package/format/EntryStream.h"
 #include "support/PackageFixture.h"
 #include "platform/ByteOrder.h"
-#include "vantis-pack/Sha256.h"
+#include "vantis-pack/writing/Sha256.h"
 
 using namespace packtest;
 

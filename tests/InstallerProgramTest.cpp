@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/InstallerProgram.h"
+#include "vantis-pack/writing/InstallerProgram.h"
 
 using namespace packtest;
 

@@ -5,7 +5,7 @@
 
 #include "PackTestSupport.h"
 #include "package/format/EntryStream.h"
-#include "vantis-pack/Interruption.h"
+#include "vantis-pack/host/Interruption.h"
 
 #ifdef _WIN32
 #include <windows.h>

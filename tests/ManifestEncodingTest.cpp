@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/ManifestEncoding.h"
+#include "vantis-pack/report/ManifestEncoding.h"
 
 using namespace packtest;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/ManifestWarnings.h"
+#include "vantis-pack/report/ManifestWarnings.h"
 
 using namespace packtest;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/NotesLayout.h"
+#include "vantis-pack/report/NotesLayout.h"
 
 using namespace packtest;
 

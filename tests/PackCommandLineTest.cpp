@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/PackCommandLine.h"
+#include "vantis-pack/commands/PackCommandLine.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>

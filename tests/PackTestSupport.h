@@ -18,9 +18,9 @@
 
 #include "FakeSignature.h"
 #include "package/PackageIndex.h"
-#include "vantis-pack/BuildInstaller.h"
-#include "vantis-pack/CommandOutput.h"
-#include "vantis-pack/InspectInstaller.h"
+#include "vantis-pack/commands/BuildInstaller.h"
+#include "vantis-pack/report/CommandOutput.h"
+#include "vantis-pack/commands/InspectInstaller.h"
 
 namespace packtest {
 

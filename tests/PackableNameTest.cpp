@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/PackableName.h"
+#include "vantis-pack/names/PackableName.h"
 
 using namespace packtest;
 

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "PackTestSupport.h"
-#include "vantis-pack/InstallerProgram.h"
+#include "vantis-pack/writing/InstallerProgram.h"
 
 using namespace packtest;
 

@@ -1,7 +1,7 @@
 // SHA-256 against the examples published with FIPS 180-2 and the NIST test vectors, whole
 // and fed at every split, so that the block buffering cannot drop or repeat a byte.
 
-#include "vantis-pack/Sha256.h"
+#include "vantis-pack/writing/Sha256.h"
 
 #include <gtest/gtest.h>
 

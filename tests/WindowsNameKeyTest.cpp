@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "vantis-pack/WindowsNameKey.h"
+#include "vantis-pack/names/WindowsNameKey.h"
 
 namespace {
 

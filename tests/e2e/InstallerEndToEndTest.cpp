@@ -16,8 +16,8 @@
 
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
-#include "vantis-pack/BuildInstaller.h"
-#include "vantis-pack/DiffInstaller.h"
+#include "vantis-pack/commands/BuildInstaller.h"
+#include "vantis-pack/commands/DiffInstaller.h"
 #include "support/PackageFixture.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
-#include "vantis-pack/BuildInstaller.h"
+#include "vantis-pack/commands/BuildInstaller.h"
 
 namespace {
 

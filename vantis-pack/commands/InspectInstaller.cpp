@@ -1,0 +1,463 @@
+#include "vantis-pack/commands/InspectInstaller.h"
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "package/format/EntryName.h"
+#include "package/ManifestName.h"
+#include "package/format/PackageEnd.h"
+#include "package/PackageIndex.h"
+#include "vantis-pack/host/CodePage936.h"
+#include "vantis-pack/report/DisplayText.h"
+#include "vantis-pack/host/HostSystem.h"
+#include "app/game/PatchManifest.h"
+#include "vantis-pack/report/ManifestText.h"
+#include "vantis-pack/report/ManifestWarnings.h"
+#include "vantis-pack/names/NameClash.h"
+#include "vantis-pack/names/PackableName.h"
+#include "vantis-pack/report/PackageJson.h"
+#include "vantis-pack/report/ProblemList.h"
+#include "vantis-pack/report/Progress.h"
+#include "vantis-pack/host/StagedFile.h"
+#include "platform/File.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+
+bool OpenInstaller(const fs::path& installer, std::string& error) {
+  std::error_code failure;
+  if (!fs::is_regular_file(installer, failure)) {
+    error = installer.u8string() + ": no such file";
+    return false;
+  }
+  if (!OpenPackage(installer.native())) {
+    error = installer.u8string() +
+            ": no package found, or its trailer, header or directory is damaged; the installer "
+            "would refuse to start";
+    return false;
+  }
+  return true;
+}
+
+// Whether a certificate table follows the package, as the installer finds it. Whether the
+// signature in it is good is for the signing tools to say.
+bool ReadPackageEnd(const fs::path& installer, PackageEnd& end) {
+  ScopedFile file(OpenFileForSharedRead(installer.native()));
+  uint32_t fileSize = 0;
+  if (!file.IsOpen() || !GetFileSize32(file.Get(), &fileSize)) return false;
+  end = FindPackageEnd(file.Get(), fileSize);
+  return true;
+}
+
+std::string DescribeSignature(const fs::path& installer) {
+  PackageEnd end;
+  if (!ReadPackageEnd(installer, end)) return "unknown (cannot be read)";
+  if (end.certificateTableLength == 0) return "not signed";
+  return "signed, certificate table of " + FormatCount(end.certificateTableLength) +
+         " bytes at byte " + FormatCount(end.certificateTableOffset);
+}
+
+constexpr char kNotCodePage936[] =
+    ": not valid code page 936; Windows would put its own characters in place of the "
+    "undefined ones, so no file can be named after it";
+
+// The installer refuses the whole package when any name fails its rule. A name that passes
+// it can still be one that Windows cannot create (a "?" in it, a component over 255 bytes):
+// the installer then stops at that entry, after writing the ones before it. Such names are
+// the ones build refuses, so the same check judges them here.
+bool CheckNames(std::string& error) {
+  for (const auto& [name, entry] : PackageIndex) {
+    if (!IsSafeEntryName(name)) {
+      error = ForDisplay(name, false) +
+              ": the installer refuses this name (it could write outside the game folder or "
+              "to a device) and will not install anything";
+      return false;
+    }
+  }
+  std::vector<std::string> problems;
+  for (const auto& [name, entry] : PackageIndex) {
+    std::string utf8;
+    if (!ConvertCp936ToUtf8(name, utf8)) {
+      problems.push_back(ForDisplay(name, false) + kNotCodePage936);
+      continue;
+    }
+    // "\" separates folders for the installer as "/" does.
+    for (char& c : utf8) {
+      if (c == '\\') c = '/';
+    }
+    std::string packable;
+    std::string reason;
+    if (!ConvertToPackableName(utf8, packable, reason)) {
+      problems.push_back(ForDisplay(name, false) + ": " + reason +
+                         "; the installer cannot create it");
+    }
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
+}
+
+// Each name used both as a file and as a folder: the installer stops at the second.
+bool CheckFileFolderClashes(std::string& error) {
+  std::vector<std::string> names;
+  for (const auto& item : PackageIndex) names.push_back(item.first);
+  std::vector<std::string> problems;
+  for (const NameClash& clash : FindFileFolderClashes(names)) {
+    problems.push_back(ForDisplay(clash.fileName, false) + ": is a file, but " +
+                       ForDisplay(clash.folderUser, false) +
+                       " needs a folder of that name (Windows ignores letter case); the "
+                       "installer cannot create both");
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
+}
+
+bool ReadManifest(PatchManifest& manifest, std::string& content, std::string& error) {
+  const PackageEntry* entry = FindPackageEntry(kManifestName);
+  if (!entry) {
+    error = std::string(kManifestName) + ": missing; the installer needs it to start";
+    return false;
+  }
+  if (!ReadEntry(*entry, content)) {
+    error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
+    return false;
+  }
+  manifest = ParsePatchManifest(content);
+  return true;
+}
+
+std::string DescribeEntryFailure(const std::string& name, const PackageEntry& entry) {
+  return ForDisplay(name, false) + ": its data is damaged (reading or decrypting failed; " +
+         "data at byte " + FormatCount(entry.offset) + ", " + FormatCount(entry.size) +
+         " bytes)";
+}
+
+uint64_t TotalContentLength() {
+  uint64_t total = 0;
+  for (const auto& item : PackageIndex) total += item.second.size;
+  return total;
+}
+
+uint64_t ChunksLength(const std::vector<std::string>& chunks) {
+  uint64_t length = 0;
+  for (const std::string& chunk : chunks) length += chunk.size();
+  return length;
+}
+
+// An entry name as a path below the extraction folder. The installer takes "\" as a
+// separator too; after the conversion no trail byte can be mistaken for it.
+bool ToLocalPath(const std::string& name, fs::path& path) {
+  std::string utf8;
+  if (!ConvertCp936ToUtf8(name, utf8)) return false;
+  for (char& c : utf8) {
+    if (c == '\\') c = '/';
+  }
+  path = fs::u8path(utf8);
+  return true;
+}
+
+// Every name as a local path, or the first that cannot be one. A file whose path is
+// another entry's folder would stop the extraction halfway, so it is refused up front.
+bool PlanLocalPaths(std::map<std::string, fs::path>& paths, std::string& error) {
+  std::set<fs::path> folders;
+  for (const auto& [name, entry] : PackageIndex) {
+    fs::path path;
+    if (!ToLocalPath(name, path)) {
+      error = ForDisplay(name, false) + kNotCodePage936;
+      return false;
+    }
+    for (fs::path folder = path.parent_path(); !folder.empty(); folder = folder.parent_path()) {
+      folders.insert(folder);
+    }
+    paths.emplace(name, path);
+  }
+  for (const auto& [name, path] : paths) {
+    if (folders.count(path) != 0) {
+      error = ForDisplay(name, false) + ": is a file, but other entries use it as a folder";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Where one entry's chunks go during extraction: straight into the staged file as each is
+// decrypted, so that no entry is held in memory whole. A failure to create or write the
+// file is kept, and the rest of the entry is still read and decrypted, so that a damaged
+// entry is reported as damaged before anything about its file, as when the whole entry
+// was read first.
+struct EntryWriter {
+  StagedFile file;
+  bool failed = false;
+  std::string error;
+  ProgressBar* progress = nullptr;
+  const std::string* label = nullptr;
+};
+
+bool WriteChunk(const uint8_t* data, uint32_t length, void* context) {
+  auto* writer = static_cast<EntryWriter*>(context);
+  if (!writer->failed && !writer->file.Write(data, length, writer->error)) writer->failed = true;
+  // By chunk: a single large entry would otherwise hold the bar still for minutes.
+  writer->progress->Advance(length, *writer->label);
+  return true;
+}
+
+// The entry's content, read and decrypted as the installer reads it, written to `target`.
+// On a damaged entry `damaged` is set and no file is left behind.
+bool WriteEntryToFile(const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
+                      const std::string& label, bool& damaged, std::string& error) {
+  damaged = true;
+  EntryWriter writer;
+  writer.progress = &progress;
+  writer.label = &label;
+  if (!writer.file.Create(target, writer.error)) writer.failed = true;
+  if (!StreamEntry(entry, WriteChunk, &writer)) return false;
+  damaged = false;
+  if (writer.failed) {
+    error = writer.error;
+    return false;
+  }
+  return writer.file.Commit(error);
+}
+
+// Creates `relative`'s folders below `root` one level at a time, each only once the level
+// above resolves inside `root`: a link already in the tree that leads out of it is found
+// before anything is created at its far end.
+bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
+                         const fs::path& relative, std::string& error) {
+  fs::path current = root;
+  for (const fs::path& part : relative) {
+    current /= part;
+    std::error_code failure;
+    if (!fs::exists(fs::symlink_status(current, failure))) {
+      if (!fs::create_directory(current, failure) && failure) {
+        error = "cannot create its folder: " + failure.message();
+        return false;
+      }
+    }
+    fs::path realPath;
+    if (!ResolveRealPath(current, realPath) || !IsPathWithin(realPath, realRoot)) {
+      error = "its folder leads outside " + root.u8string() + ", or nowhere, through a link";
+      return false;
+    }
+    if (!fs::is_directory(realPath, failure)) {
+      error = current.u8string() + " is in the way of its folder: not a folder";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Everything verify checks. `manifestRead` and `opened` say how far it came.
+bool VerifyPackage(const fs::path& installer, CommandOutput& output, PatchManifest& manifest,
+                   bool& manifestRead, bool& opened, std::string& error) {
+  if (!OpenInstaller(installer, error)) return false;
+  opened = true;
+  if (!CheckNames(error) || !CheckFileFolderClashes(error)) return false;
+  std::string content;
+  if (!ReadManifest(manifest, content, error)) return false;
+  manifestRead = true;
+  if (manifest.rule == RuleInvalid) {
+    error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; the first line "
+            "reads " + QuoteFirstLine(content);
+    return false;
+  }
+
+  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  std::vector<std::string> chunks;
+  for (const auto& [name, entry] : PackageIndex) {
+    // The installer's own read: the whole entry, decrypted, as one string per chunk.
+    if (!ReadEntryChunks(chunks, entry)) {
+      error = DescribeEntryFailure(name, entry);
+      return false;
+    }
+    const uint64_t length = ChunksLength(chunks);
+    if (length != entry.size) {
+      error = ForDisplay(name, false) + ": its data holds " + FormatCount(length) +
+              " bytes, but the directory says " + FormatCount(entry.size);
+      return false;
+    }
+    progress.Advance(entry.size, ForDisplay(name, false));
+  }
+  return true;
+}
+
+// The entries to extract, in index order: all of them without `names`, else each entry
+// that a name gives, or that lies below a folder a name gives. A name that matches nothing
+// fails the whole extraction, before anything is written.
+bool SelectEntries(const std::map<std::string, fs::path>& localPaths,
+                   const std::vector<std::string>& names, std::vector<std::string>& selected,
+                   std::string& error) {
+  std::vector<std::string> wanted;
+  for (std::string name : names) {
+    for (char& c : name) {
+      if (c == '\\') c = '/';
+    }
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    wanted.push_back(name);
+  }
+  std::vector<bool> used(wanted.size(), false);
+  for (const auto& item : PackageIndex) {
+    const std::string path = localPaths.at(item.first).generic_u8string();
+    bool take = wanted.empty();
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      const std::string& name = wanted[i];
+      if (path == name || (path.size() > name.size() && path.compare(0, name.size(), name) == 0 &&
+                           path[name.size()] == '/')) {
+        used[i] = true;
+        take = true;
+      }
+    }
+    if (take) selected.push_back(item.first);
+  }
+  std::vector<std::string> problems;
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    if (!used[i]) problems.push_back(names[i] + ": no such entry or folder in the installer");
+  }
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
+}
+
+}  // namespace
+
+bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
+                   ReportFormat format) {
+  if (!OpenInstaller(installer, error)) return false;
+
+  if (format == ReportFormat::kJson) {
+    PackageReport report;
+    report.installerPath = installer.u8string();
+    report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
+    PatchManifest manifest;
+    std::string content;
+    if (FindPackageEntry(kManifestName)) {
+      if (!ReadManifest(manifest, content, error)) return false;
+      report.manifest = &manifest;
+    }
+    output.out << FormatPackageJson(report);
+    return true;
+  }
+
+  std::ostream& out = output.out;
+  out << installer.u8string() << "\n"
+      << "signature         " << DescribeSignature(installer) << "\n";
+  if (FindPackageEntry(kManifestName)) {
+    PatchManifest manifest;
+    std::string content;
+    if (!ReadManifest(manifest, content, error)) return false;
+    out << "patch version     " << FormatGameVersion(manifest.patchVersion) << "\n"
+        << "rule              " << ForDisplay(manifest.ruleToken, false) << " "
+        << FormatGameVersion(manifest.requiredVersion)
+        << (manifest.rule == RuleInvalid ? "   (invalid: the installer refuses it)" : "")
+        << "\nnotes\n";
+    std::string notes = ForDisplay(manifest.notes, true);
+    size_t start = 0;
+    while (start < notes.size()) {
+      const size_t end = notes.find('\n', start);
+      out << "  " << notes.substr(start, end == std::string::npos ? end : end - start) << "\n";
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  } else {
+    out << "no " << kManifestName << ": the installer would not start\n";
+  }
+
+  out << "entries: " << PackageIndex.size() << ", " << FormatCount(TotalContentLength())
+      << " bytes\n";
+  char line[160];
+  std::snprintf(line, sizeof line, "%14s %4s %4s %10s %13s  %s\n", "size", "aux1", "aux2",
+                "aux3", "offset", "name");
+  out << line;
+  for (const auto& [name, entry] : PackageIndex) {
+    std::snprintf(line, sizeof line, "%14s %4u %4u %10lu %13s  ", FormatCount(entry.size).c_str(),
+                  static_cast<unsigned>(entry.aux1), static_cast<unsigned>(entry.aux2),
+                  static_cast<unsigned long>(entry.aux3), FormatCount(entry.offset).c_str());
+    out << line << ForDisplay(name, false) << "\n";
+  }
+  return true;
+}
+
+bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
+                     ReportFormat format) {
+  PatchManifest manifest;
+  bool manifestRead = false;
+  bool opened = false;
+  const bool verified = VerifyPackage(installer, output, manifest, manifestRead, opened, error);
+  if (format == ReportFormat::kJson) {
+    PackageReport report;
+    report.installerPath = installer.u8string();
+    report.manifest = manifestRead ? &manifest : nullptr;
+    report.listEntries = opened;
+    report.signatureKnown = opened && ReadPackageEnd(installer, report.packageEnd);
+    report.hasVerdict = true;
+    report.verified = verified;
+    report.problem = error;
+    output.out << FormatPackageJson(report);
+  } else if (verified) {
+    output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
+               << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
+               << "; " << DescribeSignature(installer) << "\n";
+  }
+  return verified;
+}
+
+bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
+                      std::string& error, const std::vector<std::string>& names) {
+  if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
+  std::map<std::string, fs::path> localPaths;
+  if (!PlanLocalPaths(localPaths, error)) return false;
+  std::vector<std::string> selected;
+  if (!SelectEntries(localPaths, names, selected, error)) return false;
+
+  // Every target that cannot be replaced is named before any entry is written.
+  std::vector<std::string> problems;
+  for (const std::string& name : selected) {
+    std::string problem;
+    if (!CheckReplaceable(folder / localPaths[name], problem)) problems.push_back(problem);
+  }
+  if (!problems.empty()) {
+    error = DescribeProblems(problems);
+    return false;
+  }
+
+  std::error_code failure;
+  fs::create_directories(folder, failure);
+  fs::path realFolder;
+  if (failure || !ResolveRealPath(folder, realFolder)) {
+    error = folder.u8string() + ": cannot create the folder" +
+            (failure ? ": " + failure.message() : std::string());
+    return false;
+  }
+
+  uint64_t selectedLength = 0;
+  for (const std::string& name : selected) selectedLength += PackageIndex.at(name).size;
+  ProgressBar progress(output.progressTerminal, selectedLength);
+  // Index order mostly puts the files of a folder next to each other, and writing files
+  // creates no links, so a folder is created and checked once for each run of its files.
+  fs::path checkedParent;
+  for (const std::string& name : selected) {
+    const PackageEntry& entry = PackageIndex.at(name);
+    const fs::path target = folder / localPaths[name];
+    const std::string shown = ForDisplay(name, false);
+    if (target.parent_path() != checkedParent) {
+      if (!CreateFoldersWithin(folder, realFolder, localPaths[name].parent_path(), error)) {
+        error = shown + ": " + error;
+        return false;
+      }
+      checkedParent = target.parent_path();
+    }
+    bool damaged = false;
+    if (!WriteEntryToFile(entry, target, progress, shown, damaged, error)) {
+      error = damaged ? DescribeEntryFailure(name, entry) : shown + ": " + error;
+      return false;
+    }
+  }
+  output.out << "extracted " << selected.size() << " entries, " << FormatCount(selectedLength)
+             << " bytes, to " << folder.u8string() << "\n";
+  return true;
+}

@@ -1,0 +1,418 @@
+#include "vantis-pack/commands/PackCommandLine.h"
+
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <set>
+
+#include "vantis-pack/commands/BuildInstaller.h"
+#include "vantis-pack/commands/DiffInstaller.h"
+#include "vantis-pack/commands/InspectInstaller.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kOverview[] =
+    "usage: vantis-pack COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Builds and inspects Vantis patch installers: the installer program with an encrypted\n"
+    "package of the patch's files appended.\n"
+    "\n"
+    "commands:\n"
+    "  build SOURCE_DIR -o OUTPUT.exe [OPTIONS]\n"
+    "                          pack every file below SOURCE_DIR into an installer\n"
+    "  diff OLD_GAME NEW_GAME -o PATCH.exe [OPTIONS]\n"
+    "                          pack what takes a game folder from OLD to NEW\n"
+    "  list INSTALLER [--json] show the manifest and every entry\n"
+    "  verify INSTALLER [--json]\n"
+    "                          read and decrypt every entry as the installer would\n"
+    "  extract INSTALLER -C DIR [NAME]...\n"
+    "                          write every entry, or the named ones, below DIR\n"
+    "\n"
+    "vantis-pack --version shows the tool's version.\n"
+    "Run \"vantis-pack COMMAND --help\" for a command's details. Exit status: 0 success,\n"
+    "1 failure, 2 wrong command line, 130 or 143 when interrupted by Ctrl-C or SIGTERM\n"
+    "(the partial output is deleted first).\n";
+
+constexpr char kBuildHelp[] =
+    "usage: vantis-pack build SOURCE_DIR -o OUTPUT.exe [--stub PATH] [--key HEX]\n"
+    "                         [--notes-encoding utf-8|cp936|auto] [--exclude PATTERN]...\n"
+    "                         [--dry-run] [--quiet]\n"
+    "\n"
+    "Packs every file below SOURCE_DIR into OUTPUT.exe, named by its path relative to\n"
+    "SOURCE_DIR. SOURCE_DIR/config.txt is the manifest and must be there, for example:\n"
+    "    1.0.5 <= 1.0.4\n"
+    "    notes shown to the user...\n"
+    "(the version after the patch, the rule \"=\" or \"<=\", the version the rule compares\n"
+    "with, then the notes). Symbolic links are followed when they stay inside SOURCE_DIR;\n"
+    "empty folders are left out, as the installer creates folders only for files, and so\n"
+    "are vantis-pack's own temporary files (.~vantis-pack-XXXXXXXX, and NAME.~vantis-pack\n"
+    "from older versions). Every problem is reported in one run (the first 20 and their\n"
+    "count), and then nothing is written. OUTPUT.exe appears only when it is complete; on\n"
+    "any error, interruption or kill nothing is left behind that lives on (a temporary\n"
+    "file a killed run had named is removed by the next run that writes to its folder).\n"
+    "The notes' LF line ends become CR LF, the only ones Windows breaks lines at, and a\n"
+    "warning says when the notes need more than the dialog's 3 lines or are too wide.\n"
+    "OUTPUT.exe's length is a multiple of 8, ready for signing; the summary shows its\n"
+    "SHA-256. Sign OUTPUT.exe afterwards; a signed --stub is refused.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output PATH       the installer to write (replaced if it is a regular file;\n"
+    "                          a device, pipe, link or folder there is refused)\n"
+    "  --stub PATH             the installer program to append the package to; by default\n"
+    "                          vantis-installer.exe beside vantis-pack, then the one the\n"
+    "                          Windows build of this source tree made\n"
+    "  --key HEX               the package key, 1 to 74 bytes in hexadecimal; the same tree\n"
+    "                          and key give the same bytes. Default: 16 random bytes\n"
+    "  --notes-encoding ENC    how config.txt is written: utf-8 (converted to code page\n"
+    "                          936, which the installer shows), cp936 (kept as it is), or\n"
+    "                          auto (the default: utf-8 when it is valid UTF-8 with\n"
+    "                          non-ASCII text, else cp936)\n"
+    "  --exclude PATTERN       leave out the files and folders that PATTERN matches;\n"
+    "                          repeatable. * and ? match within one name, [abc] and [!abc]\n"
+    "                          one character, \\ quotes the next; letter case is ignored.\n"
+    "                          Without \"/\" it is matched against each name on the path:\n"
+    "                          .git, Thumbs.db, *.pdb. With \"/\" against the path from\n"
+    "                          SOURCE_DIR and each folder on it: Data/cache, Data/*.tmp,\n"
+    "                          /Thumbs.db (only the one at the top). As in .gitignore,\n"
+    "                          ** as a whole name of the pattern spans any number of\n"
+    "                          folders: **/*.pdb at any depth, Data/**/*.tmp in Data or\n"
+    "                          below, Data/** all that Data holds; any other ** is *\n"
+    "  --dry-run               check everything and list what would go in, with sizes;\n"
+    "                          write nothing\n"
+    "  -q, --quiet             print nothing but errors\n";
+
+constexpr char kDiffHelp[] =
+    "usage: vantis-pack diff OLD_GAME NEW_GAME -o PATCH.exe [--notes FILE] [--rule = | <=]\n"
+    "                        [--exclude PATTERN]... [--stub PATH] [--key HEX]\n"
+    "                        [--notes-encoding ENC] [--dry-run] [--quiet]\n"
+    "\n"
+    "Packs the patch that takes a game folder from OLD_GAME to NEW_GAME: every file of\n"
+    "NEW_GAME that OLD_GAME lacks or holds with other bytes (compared by content, not by\n"
+    "time). Bin/version.xml is no entry, as the installer writes it. config.txt is made:\n"
+    "NEW_GAME's version from its Bin/version.xml, the rule, OLD_GAME's version, then the\n"
+    "notes. Refused, with every reason: a version file missing, without all three\n"
+    "numbers, or with one beyond its field (major and minor 0 to 255, build 0 to 65535),\n"
+    "NEW_GAME not newer than OLD_GAME, a changed file the installer would take for its\n"
+    "manifest (config.txt at the top), a file of NEW_GAME where OLD_GAME has a folder of\n"
+    "that name or the reverse, and everything build refuses. The patch cannot delete\n"
+    "files: each file of OLD_GAME that NEW_GAME lacks is named in a warning.\n"
+    "vantis-pack's own temporary files are left out of both folders, as for build.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output PATH       the installer to write, as for build\n"
+    "  --notes FILE            the notes the installer shows, converted as config.txt is\n"
+    "                          for build (see --notes-encoding); default: none\n"
+    "  --rule = | <=           the game must be exactly OLD_GAME's version (=, the\n"
+    "                          default), or at most that (<=)\n"
+    "  --exclude PATTERN       as for build, on both folders\n"
+    "  --stub, --key, --notes-encoding, --dry-run, -q, --quiet\n"
+    "                          as for build\n";
+
+constexpr char kListHelp[] =
+    "usage: vantis-pack list INSTALLER [--json]\n"
+    "\n"
+    "Shows whether INSTALLER is signed (the size of its certificate table; the signature\n"
+    "itself is for the signing tools to check), the manifest's versions, rule and notes,\n"
+    "and every entry with its size, aux fields and data offset, in the order the\n"
+    "installer installs them.\n"
+    "\n"
+    "options:\n"
+    "  --json                  the same as one JSON object: \"installer\", \"signature\"\n"
+    "                          (\"signed\", \"certificateTableOffset\",\n"
+    "                          \"certificateTableLength\"), \"manifest\"\n"
+    "                          (\"patchVersion\", \"rule\", \"ruleValid\",\n"
+    "                          \"requiredVersion\", \"notes\"; null without config.txt),\n"
+    "                          \"entryCount\", \"contentLength\" and \"entries\" (\"name\",\n"
+    "                          \"size\", \"offset\", \"aux1\", \"aux2\", \"aux3\"), in UTF-8.\n"
+    "                          Names, rule and notes are code page 936 in INSTALLER,\n"
+    "                          and its path may hold any bytes: where one is not\n"
+    "                          exactly text, each byte that is no character shows as\n"
+    "                          U+FFFD and a field with \"Bytes\" added to its name\n"
+    "                          (\"nameBytes\", \"ruleBytes\", \"notesBytes\",\n"
+    "                          \"installerBytes\") gives the exact bytes in hex. Only\n"
+    "                          such text has one: without it, the text is exact\n";
+
+constexpr char kVerifyHelp[] =
+    "usage: vantis-pack verify INSTALLER [--json] [--quiet]\n"
+    "\n"
+    "Opens INSTALLER as the installer does, checks every name with its rule, with the\n"
+    "rules build applies (names Windows cannot create, no valid code page 936) and\n"
+    "against the others (a name used both as a file and as a folder, also in another\n"
+    "letter case, which Windows treats as one), checks config.txt, and reads and\n"
+    "decrypts every entry. Exits with 0 only when the installer would install every\n"
+    "entry; otherwise names every name it refuses, or the first entry that fails, and\n"
+    "why. Also says whether INSTALLER is signed.\n"
+    "\n"
+    "options:\n"
+    "  --json                  write the verdict as list --json does, with \"verified\"\n"
+    "                          (true or false) and \"problem\" (null or the reason); also\n"
+    "                          when the verdict is a failure\n"
+    "  -q, --quiet             print nothing but errors: the exit status says it all\n";
+
+constexpr char kExtractHelp[] =
+    "usage: vantis-pack extract INSTALLER -C DIR [--quiet] [NAME]...\n"
+    "\n"
+    "Writes every entry of INSTALLER below DIR (created if needed), or only the NAMEs:\n"
+    "entries or folders as list shows them (\"Data/maps\" takes every entry below it).\n"
+    "A NAME that matches nothing is an error, and then nothing is written. Regular files\n"
+    "of the same name are replaced; a device, pipe, link or folder in an entry's place is\n"
+    "refused. config.txt is written too, as stored: in code page 936. Names go through\n"
+    "the installer's rule before anything is written, and nothing is created outside DIR,\n"
+    "also through links inside it.\n"
+    "\n"
+    "options:\n"
+    "  -C, --directory DIR     the folder to write into\n"
+    "  -q, --quiet             print nothing but errors\n";
+
+struct Command {
+  const char* help;
+  size_t positionalCount;  // the least; more are allowed where `morePositionals` says
+  bool morePositionals;
+  std::map<std::string, std::string> optionNames;  // every spelling to its canonical name
+  std::set<std::string> flags;       // canonical names of options that take no value
+  std::set<std::string> repeatable;  // canonical names of options that may come again
+};
+
+const std::map<std::string, Command>& Commands() {
+  static const std::map<std::string, Command> commands = {
+      {"build",
+       {kBuildHelp, 1, false,
+        {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
+         {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
+         {"--dry-run", "--dry-run"}, {"-q", "--quiet"}, {"--quiet", "--quiet"}},
+        {"--dry-run", "--quiet"},
+        {"--exclude"}}},
+      {"diff",
+       {kDiffHelp, 2, false,
+        {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
+         {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
+         {"--notes", "--notes"}, {"--rule", "--rule"}, {"--dry-run", "--dry-run"},
+         {"-q", "--quiet"}, {"--quiet", "--quiet"}},
+        {"--dry-run", "--quiet"},
+        {"--exclude"}}},
+      {"list", {kListHelp, 1, false, {{"--json", "--json"}}, {"--json"}, {}}},
+      {"verify",
+       {kVerifyHelp, 1, false,
+        {{"-q", "--quiet"}, {"--quiet", "--quiet"}, {"--json", "--json"}},
+        {"--quiet", "--json"},
+        {}}},
+      {"extract",
+       {kExtractHelp, 1, true,
+        {{"-C", "--directory"}, {"--directory", "--directory"}, {"-q", "--quiet"},
+         {"--quiet", "--quiet"}},
+        {"--quiet"},
+        {}}},
+  };
+  return commands;
+}
+
+struct ParsedArguments {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> options;  // a flag's value is empty
+  std::map<std::string, std::vector<std::string>> lists;  // repeatable options, in order
+  bool help = false;
+};
+
+bool ParseArguments(const Command& command, const std::vector<std::string>& arguments,
+                    ParsedArguments& parsed, std::string& error) {
+  bool optionsEnded = false;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+      parsed.positional.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (argument == "-h" || argument == "--help") {
+      parsed.help = true;
+      continue;
+    }
+    std::string name = argument;
+    std::string value;
+    bool hasValue = false;
+    const size_t equals = argument.find('=');
+    if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+      name = argument.substr(0, equals);
+      value = argument.substr(equals + 1);
+      hasValue = true;
+    }
+    const auto known = command.optionNames.find(name);
+    if (known == command.optionNames.end()) {
+      error = "unknown option " + name;
+      return false;
+    }
+    const bool isFlag = command.flags.count(known->second) != 0;
+    if (isFlag && hasValue) {
+      error = "option " + name + " takes no value";
+      return false;
+    }
+    if (!hasValue && !isFlag) {
+      if (i + 1 == arguments.size()) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      value = arguments[++i];
+    }
+    if (command.repeatable.count(known->second) != 0) {
+      parsed.lists[known->second].push_back(value);
+      continue;
+    }
+    if (!parsed.options.emplace(known->second, value).second) {
+      error = "option " + known->second + " given twice";
+      return false;
+    }
+  }
+  const size_t count = parsed.positional.size();
+  if (!parsed.help && (count < command.positionalCount ||
+                       (count > command.positionalCount && !command.morePositionals))) {
+    error = count < command.positionalCount ? "missing argument"
+                                            : "unexpected argument " + parsed.positional.back();
+    return false;
+  }
+  return true;
+}
+
+int UsageError(CommandOutput& output, const std::string& command, const std::string& message) {
+  output.err << "vantis-pack " << command << ": " << message << "\n"
+             << "Try \"vantis-pack " << command << " --help\".\n";
+  return kExitUsage;
+}
+
+int Finish(CommandOutput& output, bool succeeded, const std::string& error) {
+  if (succeeded) return kExitSuccess;
+  output.err << "vantis-pack: error: " << error << "\n";
+  return kExitFailure;
+}
+
+// The options build and diff share. False after a usage error, with `exitCode` set.
+bool TakePackOptions(ParsedArguments& parsed, const std::string& command,
+                     const char* outputName, PackOptions& options, CommandOutput& output,
+                     int& exitCode) {
+  if (parsed.options.count("--output") == 0) {
+    exitCode = UsageError(output, command, std::string("missing -o ") + outputName);
+    return false;
+  }
+  options.outputPath = fs::u8path(parsed.options["--output"]);
+  if (parsed.options.count("--stub") != 0) options.stubPath = fs::u8path(parsed.options["--stub"]);
+  std::string error;
+  if (parsed.options.count("--key") != 0 &&
+      !ParseKeyHex(parsed.options["--key"], options.key, error)) {
+    exitCode = UsageError(output, command, error);
+    return false;
+  }
+  if (parsed.options.count("--notes-encoding") != 0 &&
+      !ParseNotesEncoding(parsed.options["--notes-encoding"], options.notesEncoding)) {
+    exitCode = UsageError(output, command,
+                          "--notes-encoding takes utf-8, cp936 or auto, not \"" +
+                              parsed.options["--notes-encoding"] + "\"");
+    return false;
+  }
+  options.excludePatterns = parsed.lists["--exclude"];
+  options.dryRun = parsed.options.count("--dry-run") != 0;
+  return true;
+}
+
+int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
+  BuildOptions options;
+  options.sourceFolder = fs::u8path(parsed.positional[0]);
+  int exitCode = 0;
+  if (!TakePackOptions(parsed, "build", "OUTPUT.exe", options, output, exitCode)) {
+    return exitCode;
+  }
+  std::string error;
+  const bool built = BuildInstaller(options, report, error);
+  return Finish(output, built, error);
+}
+
+int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
+  DiffOptions options;
+  options.oldFolder = fs::u8path(parsed.positional[0]);
+  options.newFolder = fs::u8path(parsed.positional[1]);
+  int exitCode = 0;
+  if (!TakePackOptions(parsed, "diff", "PATCH.exe", options, output, exitCode)) {
+    return exitCode;
+  }
+  if (parsed.options.count("--notes") != 0) {
+    options.notesPath = fs::u8path(parsed.options["--notes"]);
+  }
+  if (parsed.options.count("--rule") != 0) {
+    const std::string& rule = parsed.options["--rule"];
+    if (rule != "=" && rule != "<=") {
+      return UsageError(output, "diff", "--rule takes = or <=, not \"" + rule + "\"");
+    }
+    options.rule = rule == "=" ? RuleExact : RuleAtMost;
+  }
+  std::string error;
+  const bool built = DiffInstaller(options, report, error);
+  return Finish(output, built, error);
+}
+
+int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
+  if (parsed.options.count("--directory") == 0) {
+    return UsageError(output, "extract", "missing -C DIR");
+  }
+  std::string error;
+  const std::vector<std::string> names(parsed.positional.begin() + 1, parsed.positional.end());
+  const bool extracted = ExtractInstaller(fs::u8path(parsed.positional[0]),
+                                          fs::u8path(parsed.options["--directory"]), report,
+                                          error, names);
+  return Finish(output, extracted, error);
+}
+
+}  // namespace
+
+int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output) {
+  if (arguments.empty()) {
+    output.err << kOverview;
+    return kExitUsage;
+  }
+  const std::string& name = arguments[0];
+  if (name == "-h" || name == "--help" || name == "help") {
+    const auto topic = arguments.size() > 1 ? Commands().find(arguments[1]) : Commands().end();
+    output.out << (topic != Commands().end() ? topic->second.help : kOverview);
+    return kExitSuccess;
+  }
+  if (name == "--version") {
+    output.out << "vantis-pack " << kPackToolVersion << "\n";
+    return kExitSuccess;
+  }
+  const auto command = Commands().find(name);
+  if (command == Commands().end()) {
+    output.err << "vantis-pack: unknown command \"" << name << "\"\n\n" << kOverview;
+    return kExitUsage;
+  }
+
+  ParsedArguments parsed;
+  std::string error;
+  if (!ParseArguments(command->second, arguments, parsed, error)) {
+    return UsageError(output, name, error);
+  }
+  if (parsed.help) {
+    output.out << command->second.help;
+    return kExitSuccess;
+  }
+  // --quiet: the command's report, notices, warnings and progress go nowhere; only the
+  // error, if any, is written.
+  std::ostream discard(nullptr);
+  CommandOutput quiet{discard, discard, nullptr};
+  CommandOutput& report = parsed.options.count("--quiet") != 0 ? quiet : output;
+  if (name == "build") return RunBuild(parsed, output, report);
+  if (name == "diff") return RunDiff(parsed, output, report);
+  if (name == "extract") return RunExtract(parsed, output, report);
+
+  const fs::path installer = fs::u8path(parsed.positional[0]);
+  const ReportFormat format =
+      parsed.options.count("--json") != 0 ? ReportFormat::kJson : ReportFormat::kText;
+  bool succeeded = false;
+  if (name == "list") {
+    succeeded = ListInstaller(installer, report, error, format);
+  } else {
+    succeeded = VerifyInstaller(installer, report, error, format);
+  }
+  return Finish(output, succeeded, error);
+}

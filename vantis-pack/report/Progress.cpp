@@ -1,0 +1,59 @@
+#include "vantis-pack/report/Progress.h"
+
+#include "vantis-pack/host/HostSystem.h"
+
+namespace {
+
+constexpr int kBarWidth = 30;
+constexpr size_t kLabelWidth = 40;
+// The whole line: the bar, the percentage and the label. Every draw pads to it, so no
+// terminal escape is needed to wipe a longer label, and consoles without them work too.
+constexpr size_t kLineWidth = kBarWidth + 8 + kLabelWidth;
+
+// Keeps the line shorter than a narrow terminal; the end of a path says the most.
+std::string FitLabel(const std::string& label) {
+  if (label.size() <= kLabelWidth) return label;
+  size_t start = label.size() - (kLabelWidth - 3);
+  // Never start inside a UTF-8 sequence.
+  while (start < label.size() && (static_cast<unsigned char>(label[start]) & 0xC0) == 0x80) {
+    ++start;
+  }
+  return "..." + label.substr(start);
+}
+
+}  // namespace
+
+ProgressBar::ProgressBar(std::FILE* terminal, uint64_t totalLength)
+    : terminal_(terminal), totalLength_(totalLength) {}
+
+ProgressBar::~ProgressBar() {
+  if (terminal_ && shownPermille_ >= 0) {
+    std::fprintf(terminal_, "\r%*s\r", static_cast<int>(kLineWidth), "");
+    std::fflush(terminal_);
+  }
+}
+
+void ProgressBar::Advance(uint64_t length, const std::string& label) {
+  doneLength_ += length;
+  if (terminal_) Draw(label);
+}
+
+void ProgressBar::Draw(const std::string& label) {
+  const uint64_t done = doneLength_ < totalLength_ ? doneLength_ : totalLength_;
+  const int permille = totalLength_ == 0 ? 1000 : static_cast<int>(done * 1000 / totalLength_);
+  // Redrawn only when something visible changes: a terminal over a slow link would
+  // otherwise spend more time on the bar than the work takes.
+  if (permille == shownPermille_ && label == shownLabel_) return;
+  shownPermille_ = permille;
+  shownLabel_ = label;
+
+  const int filled = permille * kBarWidth / 1000;
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kBarWidth - filled), '-');
+  // Padded by bytes: a label with Chinese characters pads a little short, which is harmless.
+  std::fprintf(terminal_, "\r[%s] %3d%% %-*s", bar.c_str(), permille / 10,
+               static_cast<int>(kLabelWidth), FitLabel(label).c_str());
+  std::fflush(terminal_);
+}
+
+std::FILE* ProgressTerminal() { return IsTerminal(stderr) ? stderr : nullptr; }
