@@ -1,15 +1,12 @@
 #pragma once
-// The process-wide package state: the opened volumes and every entry by name.
+// The installer's process-wide package state, filled once at start-up from a package value
+// (package/Package.h): the opened volumes and every entry by name.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "package/format/ChunkSink.h"
-#include "package/PackageContainer.h"
-#include "package/format/DirectoryRecord.h"
-
-using PackageIndexMap = DirectoryMap;
+#include "package/Package.h"
 
 // Written only by OpenPackage, before any other thread exists; read-only afterwards.
 extern std::vector<PackageVolume> PackageVolumeTable;

@@ -7,8 +7,8 @@
 
 #include "package/format/EntryName.h"
 #include "package/ManifestName.h"
+#include "package/Package.h"
 #include "package/format/PackageEnd.h"
-#include "package/PackageIndex.h"
 #include "vantis-pack/host/CodePage936.h"
 #include "vantis-pack/report/DisplayText.h"
 #include "vantis-pack/host/HostSystem.h"
@@ -28,13 +28,13 @@ namespace fs = std::filesystem;
 namespace {
 
 
-bool OpenInstaller(const fs::path& installer, std::string& error) {
+bool OpenInstaller(const fs::path& installer, Package& package, std::string& error) {
   std::error_code failure;
   if (!fs::is_regular_file(installer, failure)) {
     error = installer.u8string() + ": no such file";
     return false;
   }
-  if (!OpenPackage(installer.native())) {
+  if (!ReadPackage(installer.native(), package)) {
     error = installer.u8string() +
             ": no package found, or its trailer, header or directory is damaged; the installer "
             "would refuse to start";
@@ -69,8 +69,8 @@ constexpr char kNotCodePage936[] =
 // it can still be one that Windows cannot create (a "?" in it, a component over 255 bytes):
 // the installer then stops at that entry, after writing the ones before it. Such names are
 // the ones build refuses, so the same check judges them here.
-bool CheckNames(std::string& error) {
-  for (const auto& [name, entry] : PackageIndex) {
+bool CheckNames(const Package& package, std::string& error) {
+  for (const auto& [name, entry] : package.index) {
     if (!IsSafeEntryName(name)) {
       error = ForDisplay(name, false) +
               ": the installer refuses this name (it could write outside the game folder or "
@@ -79,7 +79,7 @@ bool CheckNames(std::string& error) {
     }
   }
   std::vector<std::string> problems;
-  for (const auto& [name, entry] : PackageIndex) {
+  for (const auto& [name, entry] : package.index) {
     std::string utf8;
     if (!ConvertCp936ToUtf8(name, utf8)) {
       problems.push_back(ForDisplay(name, false) + kNotCodePage936);
@@ -102,9 +102,9 @@ bool CheckNames(std::string& error) {
 }
 
 // Each name used both as a file and as a folder: the installer stops at the second.
-bool CheckFileFolderClashes(std::string& error) {
+bool CheckFileFolderClashes(const Package& package, std::string& error) {
   std::vector<std::string> names;
-  for (const auto& item : PackageIndex) names.push_back(item.first);
+  for (const auto& item : package.index) names.push_back(item.first);
   std::vector<std::string> problems;
   for (const NameClash& clash : FindFileFolderClashes(names)) {
     problems.push_back(ForDisplay(clash.fileName, false) + ": is a file, but " +
@@ -117,13 +117,14 @@ bool CheckFileFolderClashes(std::string& error) {
   return false;
 }
 
-bool ReadManifest(PatchManifest& manifest, std::string& content, std::string& error) {
-  const PackageEntry* entry = FindPackageEntry(kManifestName);
+bool ReadManifest(const Package& package, PatchManifest& manifest, std::string& content,
+                  std::string& error) {
+  const PackageEntry* entry = FindPackageEntry(package, kManifestName);
   if (!entry) {
     error = std::string(kManifestName) + ": missing; the installer needs it to start";
     return false;
   }
-  if (!ReadEntry(*entry, content)) {
+  if (!ReadEntry(package.volumes, *entry, content)) {
     error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
     return false;
   }
@@ -137,9 +138,9 @@ std::string DescribeEntryFailure(const std::string& name, const PackageEntry& en
          " bytes)";
 }
 
-uint64_t TotalContentLength() {
+uint64_t TotalContentLength(const Package& package) {
   uint64_t total = 0;
-  for (const auto& item : PackageIndex) total += item.second.size;
+  for (const auto& item : package.index) total += item.second.size;
   return total;
 }
 
@@ -163,9 +164,10 @@ bool ToLocalPath(const std::string& name, fs::path& path) {
 
 // Every name as a local path, or the first that cannot be one. A file whose path is
 // another entry's folder would stop the extraction halfway, so it is refused up front.
-bool PlanLocalPaths(std::map<std::string, fs::path>& paths, std::string& error) {
+bool PlanLocalPaths(const Package& package, std::map<std::string, fs::path>& paths,
+                    std::string& error) {
   std::set<fs::path> folders;
-  for (const auto& [name, entry] : PackageIndex) {
+  for (const auto& [name, entry] : package.index) {
     fs::path path;
     if (!ToLocalPath(name, path)) {
       error = ForDisplay(name, false) + kNotCodePage936;
@@ -208,14 +210,14 @@ bool WriteChunk(const uint8_t* data, uint32_t length, void* context) {
 
 // The entry's content, read and decrypted as the installer reads it, written to `target`.
 // On a damaged entry `damaged` is set and no file is left behind.
-bool WriteEntryToFile(const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
+bool WriteEntryToFile(const Package& package, const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
                       const std::string& label, bool& damaged, std::string& error) {
   damaged = true;
   EntryWriter writer;
   writer.progress = &progress;
   writer.label = &label;
   if (!writer.file.Create(target, writer.error)) writer.failed = true;
-  if (!StreamEntry(entry, WriteChunk, &writer)) return false;
+  if (!StreamEntry(package.volumes, entry, WriteChunk, &writer)) return false;
   damaged = false;
   if (writer.failed) {
     error = writer.error;
@@ -253,13 +255,13 @@ bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
 }
 
 // Everything verify checks. `manifestRead` and `opened` say how far it came.
-bool VerifyPackage(const fs::path& installer, CommandOutput& output, PatchManifest& manifest,
+bool VerifyPackage(const fs::path& installer, Package& package, CommandOutput& output, PatchManifest& manifest,
                    bool& manifestRead, bool& opened, std::string& error) {
-  if (!OpenInstaller(installer, error)) return false;
+  if (!OpenInstaller(installer, package, error)) return false;
   opened = true;
-  if (!CheckNames(error) || !CheckFileFolderClashes(error)) return false;
+  if (!CheckNames(package, error) || !CheckFileFolderClashes(package, error)) return false;
   std::string content;
-  if (!ReadManifest(manifest, content, error)) return false;
+  if (!ReadManifest(package, manifest, content, error)) return false;
   manifestRead = true;
   if (manifest.rule == RuleInvalid) {
     error = std::string(kManifestName) + ": the rule must be \"=\" or \"<=\"; the first line "
@@ -267,11 +269,11 @@ bool VerifyPackage(const fs::path& installer, CommandOutput& output, PatchManife
     return false;
   }
 
-  ProgressBar progress(output.progressTerminal, TotalContentLength());
+  ProgressBar progress(output.progressTerminal, TotalContentLength(package));
   std::vector<std::string> chunks;
-  for (const auto& [name, entry] : PackageIndex) {
+  for (const auto& [name, entry] : package.index) {
     // The installer's own read: the whole entry, decrypted, as one string per chunk.
-    if (!ReadEntryChunks(chunks, entry)) {
+    if (!ReadEntryChunks(package.volumes, chunks, entry)) {
       error = DescribeEntryFailure(name, entry);
       return false;
     }
@@ -301,8 +303,9 @@ bool SelectEntries(const std::map<std::string, fs::path>& localPaths,
     wanted.push_back(name);
   }
   std::vector<bool> used(wanted.size(), false);
-  for (const auto& item : PackageIndex) {
-    const std::string path = localPaths.at(item.first).generic_u8string();
+  // The local paths hold every entry, in the index's byte order.
+  for (const auto& item : localPaths) {
+    const std::string path = item.second.generic_u8string();
     bool take = wanted.empty();
     for (size_t i = 0; i < wanted.size(); ++i) {
       const std::string& name = wanted[i];
@@ -327,16 +330,18 @@ bool SelectEntries(const std::map<std::string, fs::path>& localPaths,
 
 bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
                    ReportFormat format) {
-  if (!OpenInstaller(installer, error)) return false;
+  Package package;
+  if (!OpenInstaller(installer, package, error)) return false;
 
   if (format == ReportFormat::kJson) {
     PackageReport report;
     report.installerPath = installer.u8string();
+    report.package = &package;
     report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
     PatchManifest manifest;
     std::string content;
-    if (FindPackageEntry(kManifestName)) {
-      if (!ReadManifest(manifest, content, error)) return false;
+    if (FindPackageEntry(package, kManifestName)) {
+      if (!ReadManifest(package, manifest, content, error)) return false;
       report.manifest = &manifest;
     }
     output.out << FormatPackageJson(report);
@@ -346,10 +351,10 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
   std::ostream& out = output.out;
   out << installer.u8string() << "\n"
       << "signature         " << DescribeSignature(installer) << "\n";
-  if (FindPackageEntry(kManifestName)) {
+  if (FindPackageEntry(package, kManifestName)) {
     PatchManifest manifest;
     std::string content;
-    if (!ReadManifest(manifest, content, error)) return false;
+    if (!ReadManifest(package, manifest, content, error)) return false;
     out << "patch version     " << FormatGameVersion(manifest.patchVersion) << "\n"
         << "rule              " << ForDisplay(manifest.ruleToken, false) << " "
         << FormatGameVersion(manifest.requiredVersion)
@@ -367,13 +372,13 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
     out << "no " << kManifestName << ": the installer would not start\n";
   }
 
-  out << "entries: " << PackageIndex.size() << ", " << FormatCount(TotalContentLength())
+  out << "entries: " << package.index.size() << ", " << FormatCount(TotalContentLength(package))
       << " bytes\n";
   char line[160];
   std::snprintf(line, sizeof line, "%14s %4s %4s %10s %13s  %s\n", "size", "aux1", "aux2",
                 "aux3", "offset", "name");
   out << line;
-  for (const auto& [name, entry] : PackageIndex) {
+  for (const auto& [name, entry] : package.index) {
     std::snprintf(line, sizeof line, "%14s %4u %4u %10lu %13s  ", FormatCount(entry.size).c_str(),
                   static_cast<unsigned>(entry.aux1), static_cast<unsigned>(entry.aux2),
                   static_cast<unsigned long>(entry.aux3), FormatCount(entry.offset).c_str());
@@ -384,23 +389,24 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
 
 bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
                      ReportFormat format) {
+  Package package;
   PatchManifest manifest;
   bool manifestRead = false;
   bool opened = false;
-  const bool verified = VerifyPackage(installer, output, manifest, manifestRead, opened, error);
+  const bool verified = VerifyPackage(installer, package, output, manifest, manifestRead, opened, error);
   if (format == ReportFormat::kJson) {
     PackageReport report;
     report.installerPath = installer.u8string();
     report.manifest = manifestRead ? &manifest : nullptr;
-    report.listEntries = opened;
+    report.package = opened ? &package : nullptr;
     report.signatureKnown = opened && ReadPackageEnd(installer, report.packageEnd);
     report.hasVerdict = true;
     report.verified = verified;
     report.problem = error;
     output.out << FormatPackageJson(report);
   } else if (verified) {
-    output.out << installer.u8string() << ": OK, " << PackageIndex.size() << " entries, "
-               << FormatCount(TotalContentLength()) << " bytes; " << DescribeManifest(manifest)
+    output.out << installer.u8string() << ": OK, " << package.index.size() << " entries, "
+               << FormatCount(TotalContentLength(package)) << " bytes; " << DescribeManifest(manifest)
                << "; " << DescribeSignature(installer) << "\n";
   }
   return verified;
@@ -408,9 +414,10 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
 
 bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
                       std::string& error, const std::vector<std::string>& names) {
-  if (!OpenInstaller(installer, error) || !CheckNames(error)) return false;
+  Package package;
+  if (!OpenInstaller(installer, package, error) || !CheckNames(package, error)) return false;
   std::map<std::string, fs::path> localPaths;
-  if (!PlanLocalPaths(localPaths, error)) return false;
+  if (!PlanLocalPaths(package, localPaths, error)) return false;
   std::vector<std::string> selected;
   if (!SelectEntries(localPaths, names, selected, error)) return false;
 
@@ -435,13 +442,13 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
   }
 
   uint64_t selectedLength = 0;
-  for (const std::string& name : selected) selectedLength += PackageIndex.at(name).size;
+  for (const std::string& name : selected) selectedLength += package.index.at(name).size;
   ProgressBar progress(output.progressTerminal, selectedLength);
   // Index order mostly puts the files of a folder next to each other, and writing files
   // creates no links, so a folder is created and checked once for each run of its files.
   fs::path checkedParent;
   for (const std::string& name : selected) {
-    const PackageEntry& entry = PackageIndex.at(name);
+    const PackageEntry& entry = package.index.at(name);
     const fs::path target = folder / localPaths[name];
     const std::string shown = ForDisplay(name, false);
     if (target.parent_path() != checkedParent) {
@@ -452,7 +459,7 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
       checkedParent = target.parent_path();
     }
     bool damaged = false;
-    if (!WriteEntryToFile(entry, target, progress, shown, damaged, error)) {
+    if (!WriteEntryToFile(package, entry, target, progress, shown, damaged, error)) {
       error = damaged ? DescribeEntryFailure(name, entry) : shown + ": " + error;
       return false;
     }

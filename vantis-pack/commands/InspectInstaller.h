@@ -1,6 +1,6 @@
 #pragma once
 // vantis-pack list, verify and extract: an installer's package, read through the
-// installer's own reader (package/PackageIndex.h), so that they judge any installer the
+// installer's own reader (package/Package.h), so that they judge any installer the
 // way the installer itself would.
 
 #include <filesystem>

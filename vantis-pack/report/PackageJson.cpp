@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "package/PackageIndex.h"
 #include "vantis-pack/host/CodePage936.h"
 
 namespace {
@@ -164,8 +163,8 @@ std::string FormatPackageJson(const PackageReport& report) {
   uint64_t contentLength = 0;
   size_t entryCount = 0;
   std::string entries;
-  if (report.listEntries) {
-    for (const auto& [name, entry] : PackageIndex) {
+  if (report.package) {
+    for (const auto& [name, entry] : report.package->index) {
       entries += std::string(entryCount == 0 ? "\n  " : ",\n  ") + "{" + Cp936Field("name", name) +
                  ", \"size\": " + std::to_string(entry.size) +
                  ", \"offset\": " + std::to_string(entry.offset) +

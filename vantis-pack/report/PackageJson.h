@@ -1,5 +1,5 @@
 #pragma once
-// `list --json` and `verify --json`: the open package (package/PackageIndex.h) as one JSON
+// `list --json` and `verify --json`: an opened package (package/Package.h) as one JSON
 // object, for scripts:
 //
 //   {"installer": PATH,
@@ -22,6 +22,7 @@
 
 #include <string>
 
+#include "package/Package.h"
 #include "package/format/PackageEnd.h"
 #include "app/game/PatchManifest.h"
 
@@ -30,7 +31,7 @@ struct PackageReport {
   bool signatureKnown = false;
   PackageEnd packageEnd;               // with signatureKnown
   const PatchManifest* manifest = nullptr;  // null: no config.txt
-  bool listEntries = true;             // false: the package did not open
+  const Package* package = nullptr;    // null: the package did not open
   bool hasVerdict = false;             // verify's fields
   bool verified = false;
   std::string problem;                 // for people, when not verified

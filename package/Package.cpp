@@ -1,0 +1,129 @@
+#include "package/Package.h"
+
+#include <cassert>
+#include <utility>
+
+#include "package/format/EntryStream.h"
+
+namespace {
+
+bool AppendToString(const uint8_t* data, uint32_t length, void* context) {
+  static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
+// A fresh handle on the entry's volume, positioned at its data stream, or kInvalidFile.
+// Each read has its own handle, so reads on different threads share no file position.
+FileHandle OpenEntryData(const std::vector<PackageVolume>& volumes, const PackageEntry& entry) {
+  if (entry.volume >= volumes.size()) return kInvalidFile;
+  FileHandle file = OpenFileForSharedRead(volumes[entry.volume].path);
+  if (file == kInvalidFile) return kInvalidFile;
+  if (!SeekFileFromStart(file, entry.offset, nullptr)) {
+    CloseFile(file);
+    return kInvalidFile;
+  }
+  return file;
+}
+
+// The entry's stream from `file`, opened by OpenEntryData, under its volume's key.
+bool ReadOpenedEntry(const std::vector<PackageVolume>& volumes, FileHandle file,
+                     const PackageEntry& entry, ChunkSink sink, void* context) {
+  return ReadEntryStream(file, entry.size, volumes[entry.volume].key, sink, context);
+}
+
+// What ReadEntry reserves: the entry's size, but never more than the file holds behind the
+// entry's offset. A well-formed entry's content is never longer than that, since every
+// plaintext byte comes from a stored byte, so its chunks still append without reallocating;
+// a damaged size field cannot claim gigabytes before the first chunk fails to read.
+uint32_t ReservedLength(FileHandle file, const PackageEntry& entry) {
+  uint32_t fileSize = 0;
+  if (!GetFileSize32(file, &fileSize) || fileSize <= entry.offset) return 0;
+  const uint32_t stored = fileSize - entry.offset;
+  return entry.size < stored ? entry.size : stored;
+}
+
+}  // namespace
+
+bool ReadPackage(const NativePath& path, Package& package) {
+  try {
+    Package opened;
+    PackageVolume volume;
+    volume.path = path;
+    opened.volumes.push_back(std::move(volume));
+    if (!ReadPackageVolume(opened, 0)) return false;
+    package = std::move(opened);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ReadPackageVolume(Package& package, uint32_t volume) {
+  assert(volume < package.volumes.size());
+  try {
+    PackageVolume packageVolume = package.volumes[volume];
+    ScopedFile file(OpenFileForSharedRead(packageVolume.path));
+    if (!file.IsOpen()) return false;
+    DirectoryMap directory;
+    if (!ReadVolumeDirectory(packageVolume, file.Get(), directory)) return false;
+
+    // Merged into a copy so that running out of memory halfway leaves the index as it was.
+    PackageIndexMap merged = package.index;
+    for (auto& [name, entry] : directory) {
+      if (IsRemovalMarker(entry)) {
+        merged.erase(name);
+      } else {
+        entry.volume = volume;
+        merged.insert_or_assign(name, entry);
+      }
+    }
+    package.volumes[volume] = std::move(packageVolume);
+    package.index.swap(merged);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+const PackageEntry* FindPackageEntry(const Package& package, const std::string& name) {
+  auto found = package.index.find(name);
+  return found == package.index.end() ? nullptr : &found->second;
+}
+
+bool ReadEntry(const std::vector<PackageVolume>& volumes, const PackageEntry& entry,
+               std::string& content) {
+  ScopedFile file(OpenEntryData(volumes, entry));
+  if (!file.IsOpen()) return false;
+  try {
+    // Appending the chunks then never reallocates, unless the last chunk runs past size.
+    content.reserve(ReservedLength(file.Get(), entry));
+    content.clear();
+    return ReadOpenedEntry(volumes, file.Get(), entry, AppendToString, &content);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool StreamEntry(const std::vector<PackageVolume>& volumes, const PackageEntry& entry,
+                 ChunkSink sink, void* context) {
+  ScopedFile file(OpenEntryData(volumes, entry));
+  if (!file.IsOpen()) return false;
+  try {
+    return ReadOpenedEntry(volumes, file.Get(), entry, sink, context);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ReadEntryChunks(const std::vector<PackageVolume>& volumes, std::vector<std::string>& chunks,
+                     const PackageEntry& entry) {
+  ScopedFile file(OpenEntryData(volumes, entry));
+  if (!file.IsOpen()) return false;
+  chunks.clear();
+  try {
+    return ReadOpenedEntry(volumes, file.Get(), entry, CollectChunk, &chunks);
+  } catch (...) {
+    chunks.clear();
+    return false;
+  }
+}

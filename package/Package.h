@@ -1,0 +1,44 @@
+#pragma once
+// An opened package as a value: its volumes, and every entry by name once the volumes'
+// directories are merged. The installer keeps one as process-wide state
+// (package/PackageIndex.h); the tool holds its own.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/PackageContainer.h"
+#include "package/format/ChunkSink.h"
+#include "package/format/DirectoryRecord.h"
+
+using PackageIndexMap = DirectoryMap;
+
+struct Package {
+  std::vector<PackageVolume> volumes;
+  PackageIndexMap index;
+};
+
+// Opens `path` as volume 0 of a new package. False when the file cannot be opened or is
+// no valid package.
+bool ReadPackage(const NativePath& path, Package& package);
+
+// Opens volume `volume` of `package.volumes` and merges its directory into the index,
+// applying removal markers. The package is untouched on failure.
+bool ReadPackageVolume(Package& package, uint32_t volume);
+
+// Exact, case-sensitive lookup. Null when the name is absent.
+const PackageEntry* FindPackageEntry(const Package& package, const std::string& name);
+
+// The entry's content, read and decrypted chunk by chunk into `sink`, through a handle of
+// its own on the entry's volume of `volumes`. False when the entry cannot be read whole,
+// when the sink refuses a chunk, or when memory runs out (here or in the sink).
+bool StreamEntry(const std::vector<PackageVolume>& volumes, const PackageEntry& entry,
+                 ChunkSink sink, void* context);
+
+// The entry's whole content, replacing what `content` held. Each call opens its own handle.
+bool ReadEntry(const std::vector<PackageVolume>& volumes, const PackageEntry& entry,
+               std::string& content);
+
+// The entry's content as one string per chunk of its stream, in order.
+bool ReadEntryChunks(const std::vector<PackageVolume>& volumes, std::vector<std::string>& chunks,
+                     const PackageEntry& entry);
