@@ -301,18 +301,19 @@ std::vector<fs::path> DefaultStubCandidates() {
   return candidates;
 }
 
-bool PackInstaller(const PackRequest& request, std::vector<std::string>& problems,
-                   CommandOutput& output, std::string& error) {
+bool PackInstaller(const PackRequest& request, const PackOptions& options,
+                   std::vector<std::string>& problems, CommandOutput& output,
+                   std::string& error) {
   fs::path stub;
   uint64_t stubLength = 0;
   std::string problem;
-  if (!FindStub(request.stubPath, stub, problem) ||
+  if (!FindStub(options.stubPath, stub, problem) ||
       !CheckStub(stub, output, stubLength, problem)) {
     problems.push_back(problem);
   }
-  if (!CheckReplaceable(request.outputPath, problem)) problems.push_back(problem);
+  if (!CheckReplaceable(options.outputPath, problem)) problems.push_back(problem);
 
-  std::string key = request.key;
+  std::string key = options.key;
   if (key.empty()) {
     key.resize(kRandomKeyLength);
     if (!FillSecureRandom(reinterpret_cast<uint8_t*>(key.data()), key.size())) {
@@ -334,8 +335,8 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
   uint64_t contentLength = 0;
   for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
   const PatchManifest summary = ParsePatchManifest(request.manifest);
-  if (request.dryRun) {
-    output.out << "would build " << request.outputPath.u8string() << ": "
+  if (options.dryRun) {
+    output.out << "would build " << options.outputPath.u8string() << ": "
                << plan.entries.size() << " entries, " << FormatCount(contentLength)
                << " bytes of content, " << FormatCount(plan.totalLength) << " bytes in all\n"
                << "  " << DescribeManifest(summary) << "\n"
@@ -358,7 +359,7 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
   assert(plan.totalLength == headerOffset + header.size() + kTrailerLength);
 
   HashedOutput out;
-  if (!out.file.Create(request.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
+  if (!out.file.Create(options.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
     return false;
   }
   {
@@ -383,14 +384,14 @@ bool PackInstaller(const PackRequest& request, std::vector<std::string>& problem
     return false;
   }
 
-  output.out << "built " << request.outputPath.u8string() << ": " << plan.entries.size()
+  output.out << "built " << options.outputPath.u8string() << ": " << plan.entries.size()
              << " entries, "
              << FormatCount(contentLength) << " bytes of content, "
              << FormatCount(plan.totalLength) << " bytes in all\n"
              << "  " << DescribeManifest(summary) << "\n"
              << "  installer program " << stub.u8string() << "\n"
              << "  SHA-256 " << FormatSha256(FinishSha256(out.hash)) << "\n";
-  if (request.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
+  if (options.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
   return true;
 }
 
@@ -408,9 +409,5 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
   LoadManifest(tree.files, options.notesEncoding, output, request.manifest, problems);
   request.files = std::move(tree.files);
   request.excludedNames = std::move(tree.excludedNames);
-  request.outputPath = options.outputPath;
-  request.stubPath = options.stubPath;
-  request.key = options.key;
-  request.dryRun = options.dryRun;
-  return PackInstaller(request, problems, output, error);
+  return PackInstaller(request, options, problems, output, error);
 }

@@ -36,10 +36,6 @@ struct PackRequest {
   std::vector<SourceFile> files;  // in index order; config.txt among them, with no path
   std::string manifest;           // config.txt's content, as stored (code page 936)
   std::vector<std::string> excludedNames;  // listed by a dry run
-  std::filesystem::path outputPath;
-  std::filesystem::path stubPath;
-  std::string key;
-  bool dryRun = false;
 };
 
 // True when `output` would land inside `folder` (through links too), where the next build
@@ -56,8 +52,9 @@ std::vector<std::filesystem::path> DefaultStubCandidates();
 // Checks the stub, the installer's length and the output, adding each problem to
 // `problems`; with any, `error` lists them all. Otherwise writes the installer, or with
 // `dryRun` lists what it would hold. The output appears only when it is complete.
-bool PackInstaller(const PackRequest& request, std::vector<std::string>& problems,
-                   CommandOutput& output, std::string& error);
+bool PackInstaller(const PackRequest& request, const PackOptions& options,
+                   std::vector<std::string>& problems, CommandOutput& output,
+                   std::string& error);
 
 // Everything is checked before the output is touched, every problem found in one run, and
 // the output appears only when it is complete; on failure no file is left behind. The same

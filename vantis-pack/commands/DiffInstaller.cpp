@@ -245,9 +245,5 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
              << " unchanged, " << removed.size() << " only in OLD\n";
 
   request.excludedNames = std::move(newTree.excludedNames);
-  request.outputPath = options.outputPath;
-  request.stubPath = options.stubPath;
-  request.key = options.key;
-  request.dryRun = options.dryRun;
-  return PackInstaller(request, problems, output, error);
+  return PackInstaller(request, options, problems, output, error);
 }
