@@ -14,8 +14,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/game/GameVersion.h"
-#include "app/game/PatchManifest.h"
 #include "resources/ResourceIds.h"
 
 // Sent by the worker to DialogWindow as its last act; wParam and lParam are 0.
@@ -26,12 +24,6 @@ constexpr UINT WM_INSTALL_DONE = WM_USER + 2000;
 extern std::wstring GameFolder;
 
 extern HICON AppIcon;
-
-// The manifest's values, set once by the start-up checks from the parsed manifest.
-extern GameVersion PatchVersion;
-extern VersionRuleKind VersionRule;
-extern GameVersion RequiredVersion;
-extern std::string PatchNotes;  // code page 936 bytes, shown unchanged
 
 // Stored by the dialog procedure on every message, read by the worker.
 extern std::atomic<HWND> DialogWindow;

@@ -7,10 +7,6 @@ static_assert(std::atomic<HWND>::is_always_lock_free);
 
 std::wstring GameFolder;
 HICON AppIcon = nullptr;
-GameVersion PatchVersion = 0;
-VersionRuleKind VersionRule = RuleInvalid;
-GameVersion RequiredVersion = 0;
-std::string PatchNotes;
 std::atomic<HWND> DialogWindow{nullptr};
 std::atomic<uint8_t> InstallRunning{0};
 std::atomic<uint8_t> CancelRequested{0};

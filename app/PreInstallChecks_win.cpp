@@ -100,10 +100,6 @@ bool RunPreInstallChecks() {
     ShowMessage(kManifestUnreadable, MB_ICONERROR);
     return false;
   }
-  const PatchManifest parsed = ParsePatchManifest(manifest);
-  PatchVersion = parsed.patchVersion;
-  VersionRule = parsed.rule;
-  RequiredVersion = parsed.requiredVersion;
-  PatchNotes = parsed.notes;
+  ParsePatchManifest(manifest);
   return AcceptInstalledVersion(installedVersion);
 }

@@ -1,5 +1,5 @@
 // Property: directory records, framed and encrypted by our writer as chunk plaintexts, read
-// back through ReadVolumeDirectory into exactly the map that a plain reading of the records
+// back through ReadPackageHeader into exactly the map that a plain reading of the records
 // gives (the last record of a name wins), and the read fails exactly when some chunk's
 // plaintext does not end on a record boundary, keeping the records before the bad one.
 // OpenPackage agrees and holds the same entries less the removed names; reading them, at
@@ -101,7 +101,7 @@ int FuzzOne(const uint8_t* data, size_t size) {
   {
     ScopedFile package(OpenFileForSharedRead(FuzzFilePath()));
     FUZZ_CHECK(package.IsOpen());
-    FUZZ_CHECK(ReadVolumeDirectory(volume, package.Get(), directory) == expectedRead);
+    FUZZ_CHECK(ReadPackageHeader(volume, package.Get(), directory) == expectedRead);
   }
   FUZZ_CHECK(volume.key == kKey);
   FUZZ_CHECK(SameMap(directory, expected));

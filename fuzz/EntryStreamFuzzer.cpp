@@ -63,7 +63,7 @@ int FuzzOne(const uint8_t* data, size_t size) {
   ScopedFile file(OpenFileForSharedRead(FuzzFilePath()));
   FUZZ_CHECK(file.IsOpen());
   std::vector<uint32_t> delivered;
-  FUZZ_CHECK(ReadEntryStream(file.Get(), entrySize, kKey, CollectLength, &delivered) ==
+  FUZZ_CHECK(ReadEntryStream(CollectLength, &delivered, file.Get(), entrySize, kKey) ==
              expectedRead);
   FUZZ_CHECK(delivered == expected);
   return 0;

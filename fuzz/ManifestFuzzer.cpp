@@ -24,8 +24,8 @@ struct ParsedManifest {
 };
 
 ParsedManifest Parse(const std::string& content) {
-  const PatchManifest parsed = ParsePatchManifest(content);
-  return {parsed.patchVersion, parsed.rule, parsed.requiredVersion, parsed.notes};
+  ParsePatchManifest(content);
+  return {PatchVersion, VersionRule, RequiredVersion, PatchNotes};
 }
 
 std::string FormatVersion(GameVersion version) {

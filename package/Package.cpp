@@ -28,7 +28,7 @@ FileHandle OpenEntryData(const std::vector<PackageVolume>& volumes, const Packag
 // The entry's stream from `file`, opened by OpenEntryData, under its volume's key.
 bool ReadOpenedEntry(const std::vector<PackageVolume>& volumes, FileHandle file,
                      const PackageEntry& entry, ChunkSink sink, void* context) {
-  return ReadEntryStream(file, entry.size, volumes[entry.volume].key, sink, context);
+  return ReadEntryStream(sink, context, file, entry.size, volumes[entry.volume].key);
 }
 
 // What ReadEntry reserves: the entry's size, but never more than the file holds behind the
@@ -50,7 +50,7 @@ bool ReadPackage(const NativePath& path, Package& package) {
     PackageVolume volume;
     volume.path = path;
     opened.volumes.push_back(std::move(volume));
-    if (!ReadPackageVolume(opened, 0)) return false;
+    if (!ReadPackageVolume(opened.volumes, opened.index, 0)) return false;
     package = std::move(opened);
     return true;
   } catch (...) {
@@ -58,17 +58,19 @@ bool ReadPackage(const NativePath& path, Package& package) {
   }
 }
 
-bool ReadPackageVolume(Package& package, uint32_t volume) {
-  assert(volume < package.volumes.size());
+bool ReadPackageVolume(std::vector<PackageVolume>& volumes, PackageIndexMap& index,
+                       uint32_t volume) {
+  assert(volume < volumes.size());
+  PackageVolume& packageVolume = volumes[volume];
+  ScopedFile file(OpenFileForSharedRead(packageVolume.path));
+  if (!file.IsOpen()) return false;
+
   try {
-    PackageVolume packageVolume = package.volumes[volume];
-    ScopedFile file(OpenFileForSharedRead(packageVolume.path));
-    if (!file.IsOpen()) return false;
     DirectoryMap directory;
-    if (!ReadVolumeDirectory(packageVolume, file.Get(), directory)) return false;
+    if (!ReadPackageHeader(packageVolume, file.Get(), directory)) return false;
 
     // Merged into a copy so that running out of memory halfway leaves the index as it was.
-    PackageIndexMap merged = package.index;
+    PackageIndexMap merged = index;
     for (auto& [name, entry] : directory) {
       if (IsRemovalMarker(entry)) {
         merged.erase(name);
@@ -77,8 +79,7 @@ bool ReadPackageVolume(Package& package, uint32_t volume) {
         merged.insert_or_assign(name, entry);
       }
     }
-    package.volumes[volume] = std::move(packageVolume);
-    package.index.swap(merged);
+    index.swap(merged);
     return true;
   } catch (...) {
     return false;

@@ -22,9 +22,10 @@ struct Package {
 // no valid package.
 bool ReadPackage(const NativePath& path, Package& package);
 
-// Opens volume `volume` of `package.volumes` and merges its directory into the index,
-// applying removal markers. The package is untouched on failure.
-bool ReadPackageVolume(Package& package, uint32_t volume);
+// Opens volume `volume` of `volumes`, writes its key, and merges its directory into
+// `index`, applying removal markers. The index is untouched on failure.
+bool ReadPackageVolume(std::vector<PackageVolume>& volumes, PackageIndexMap& index,
+                       uint32_t volume);
 
 // Exact, case-sensitive lookup. Null when the name is absent.
 const PackageEntry* FindPackageEntry(const Package& package, const std::string& name);

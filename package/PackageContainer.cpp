@@ -19,7 +19,7 @@ bool ParseRecordsInto(const uint8_t* data, uint32_t length, void* context) {
 
 }  // namespace
 
-bool ReadVolumeDirectory(PackageVolume& volume, FileHandle file, DirectoryMap& directory) {
+bool ReadPackageHeader(PackageVolume& volume, FileHandle file, DirectoryMap& directory) {
   uint32_t fileSize = 0;
   if (!GetFileSize32(file, &fileSize) || fileSize == 0) return false;
   // In a signed installer the package ends before the certificate table; in any other
@@ -35,5 +35,9 @@ bool ReadVolumeDirectory(PackageVolume& volume, FileHandle file, DirectoryMap& d
       position != frame.directoryOffset) {
     return false;
   }
+  return ReadPackageDirectory(file, volume, directory);
+}
+
+bool ReadPackageDirectory(FileHandle file, PackageVolume& volume, DirectoryMap& directory) {
   return ReadDirectoryStream(file, volume.key, ParseRecordsInto, &directory);
 }

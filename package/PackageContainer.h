@@ -8,12 +8,16 @@
 #include "platform/File.h"
 
 struct PackageVolume {
-  std::string key;   // written by ReadVolumeDirectory
+  std::string key;   // written by ReadPackageHeader
   NativePath path;   // every open of the volume uses it
 };
 
-// Finds the package's end (before a signature's certificate table), the header through the
-// trailer, stores the key in `volume.key` and reads the directory into `directory` (empty
-// on entry). False on any format or I/O problem; the map then holds what was parsed so
-// far. Throws std::bad_alloc when memory runs out.
-bool ReadVolumeDirectory(PackageVolume& volume, FileHandle file, DirectoryMap& directory);
+// Opens one volume whole, though named after its first step: finds the package's end
+// (before a signature's certificate table) and the header through the trailer, stores the
+// key in `volume.key`, then reads the directory into `directory` (empty on entry) with
+// ReadPackageDirectory. False on any format or I/O problem; the map then holds what was
+// parsed so far. Throws std::bad_alloc when memory runs out.
+bool ReadPackageHeader(PackageVolume& volume, FileHandle file, DirectoryMap& directory);
+
+// Reads the directory chunk stream at the file's current position into `directory`.
+bool ReadPackageDirectory(FileHandle file, PackageVolume& volume, DirectoryMap& directory);

@@ -19,15 +19,7 @@ bool OpenPackage(const NativePath& path) {
 }
 
 bool OpenPackageVolume(uint32_t volume) {
-  try {
-    Package package{PackageVolumeTable, PackageIndex};
-    if (!ReadPackageVolume(package, volume)) return false;
-    PackageVolumeTable.swap(package.volumes);
-    PackageIndex.swap(package.index);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  return ReadPackageVolume(PackageVolumeTable, PackageIndex, volume);
 }
 
 const PackageEntry* FindPackageEntry(const std::string& name) {

@@ -16,7 +16,7 @@ StreamResult Read(const std::string& bytes, uint32_t size, ChunkSink sink = Coll
   ScopedFile file(OpenFileForSharedRead(temp.Native()));
   EXPECT_TRUE(file.IsOpen());
   StreamResult result;
-  result.ok = ReadEntryStream(file.Get(), size, kKey, sink, &result.chunks);
+  result.ok = ReadEntryStream(sink, &result.chunks, file.Get(), size, kKey);
   result.TakeUnread(file.Get());
   return result;
 }

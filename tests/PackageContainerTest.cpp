@@ -24,7 +24,7 @@ Opened ReadPackage(const std::string& fileBytes) {
   EXPECT_TRUE(file.IsOpen());
   Opened result;
   result.volume.key = "stale";
-  result.ok = ReadVolumeDirectory(result.volume, file.Get(), result.directory);
+  result.ok = ReadPackageHeader(result.volume, file.Get(), result.directory);
   return result;
 }
 

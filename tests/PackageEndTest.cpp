@@ -27,7 +27,7 @@ bool ReadsAsPackage(const std::string& bytes, DirectoryMap& directory) {
   TempFile temp(bytes);
   ScopedFile file(OpenFileForSharedRead(temp.Native()));
   PackageVolume volume;
-  return ReadVolumeDirectory(volume, file.Get(), directory) && volume.key == "end key";
+  return ReadPackageHeader(volume, file.Get(), directory) && volume.key == "end key";
 }
 
 std::string Installer(size_t hostLength) {

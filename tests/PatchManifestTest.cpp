@@ -26,8 +26,8 @@ void PrintTo(const Manifest& m, std::ostream* out) {
 }
 
 Manifest Parse(const std::string& content) {
-  const PatchManifest parsed = ParsePatchManifest(content);
-  return {parsed.patchVersion, parsed.rule, parsed.requiredVersion, parsed.notes};
+  ParsePatchManifest(content);
+  return {PatchVersion, VersionRule, RequiredVersion, PatchNotes};
 }
 
 constexpr GameVersion k105 = 0x01000005u;

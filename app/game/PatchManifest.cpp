@@ -1,5 +1,12 @@
 #include "app/game/PatchManifest.h"
 
+#include <utility>
+
+GameVersion PatchVersion = 0;
+VersionRuleKind VersionRule = RuleInvalid;
+GameVersion RequiredVersion = 0;
+std::string PatchNotes;
+
 namespace {
 
 bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
@@ -44,7 +51,7 @@ int32_t ScanVersionNumber(const char*& cursor) {
 //   notes             the rest
 // The content is handled as a C string, so a zero byte ends every step as the end of the
 // content does; in particular the notes stop at the first zero byte.
-PatchManifest ParsePatchManifest(const std::string& content) {
+PatchManifest ScanPatchManifest(const std::string& content) {
   const char* text = content.c_str();
   const char* cursor = text;
   PatchManifest manifest;
@@ -69,4 +76,12 @@ PatchManifest ParsePatchManifest(const std::string& content) {
   SkipManifestSpace(cursor);
   manifest.notes = cursor;
   return manifest;
+}
+
+void ParsePatchManifest(const std::string& content) {
+  PatchManifest manifest = ScanPatchManifest(content);
+  PatchVersion = manifest.patchVersion;
+  VersionRule = manifest.rule;
+  RequiredVersion = manifest.requiredVersion;
+  PatchNotes = std::move(manifest.notes);
 }

@@ -47,5 +47,15 @@ inline bool IsManifestSpace(char c) {
 // into a zero-terminated text.
 int32_t ScanVersionNumber(const char*& cursor);
 
-// Never fails. A zero byte ends the text, so the notes stop at the first zero byte.
-PatchManifest ParsePatchManifest(const std::string& content);
+// Process-wide: set once at start-up by ParsePatchManifest, read-only afterwards.
+extern GameVersion PatchVersion;
+extern VersionRuleKind VersionRule;
+extern GameVersion RequiredVersion;
+extern std::string PatchNotes;  // code page 936 bytes, shown unchanged
+
+// The manifest as a value. Never fails. A zero byte ends the text, so the notes stop at
+// the first zero byte.
+PatchManifest ScanPatchManifest(const std::string& content);
+
+// Sets all four process-wide values from ScanPatchManifest, every call; never fails.
+void ParsePatchManifest(const std::string& content);

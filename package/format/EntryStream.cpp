@@ -18,8 +18,8 @@
 // The lengths are not masked. The plaintext is the first plainLength decrypted bytes, so
 // a usable chunk carries at most 1,048,568 of them.
 
-bool ReadEntryStream(FileHandle file, uint32_t size, const std::string& key, ChunkSink sink,
-                     void* context) {
+bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
+                     const std::string& key) {
   // One area: the header, then the ciphertext right behind it, decrypted where it lies.
   // Header and ciphertext sharing one MiB is what caps storedLength at 1 MiB - 8. The
   // area is not zero-filled: a sink sees only bytes that were read and decrypted, and a

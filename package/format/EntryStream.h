@@ -15,8 +15,8 @@
 // Reads the stream that starts at the file's current position, for an entry of `size`
 // bytes. True when the delivered plain lengths add up to at least the size; a size of 0
 // reads nothing. Throws std::bad_alloc when memory runs out (here or in the sink).
-bool ReadEntryStream(FileHandle file, uint32_t size, const std::string& key, ChunkSink sink,
-                     void* context);
+bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
+                     const std::string& key);
 
 // Lengths are written as given, so they may contradict the data or break the limits; the
 // ciphertext is the plaintext cut or zero-padded to the stored length.

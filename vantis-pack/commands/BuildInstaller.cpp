@@ -334,7 +334,7 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
 
   uint64_t contentLength = 0;
   for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
-  const PatchManifest summary = ParsePatchManifest(request.manifest);
+  const PatchManifest summary = ScanPatchManifest(request.manifest);
   if (options.dryRun) {
     output.out << "would build " << options.outputPath.u8string() << ": "
                << plan.entries.size() << " entries, " << FormatCount(contentLength)

@@ -128,7 +128,7 @@ bool ReadManifest(const Package& package, PatchManifest& manifest, std::string& 
     error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
     return false;
   }
-  manifest = ParsePatchManifest(content);
+  manifest = ScanPatchManifest(content);
   return true;
 }
 

@@ -42,7 +42,7 @@ bool PrepareManifest(const std::string& raw, NotesEncoding encoding, CommandOutp
                   "at CR LF\n";
   }
 
-  const PatchManifest summary = ParsePatchManifest(text);
+  const PatchManifest summary = ScanPatchManifest(text);
   if (summary.rule == RuleInvalid) {
     problem = std::string(kManifestName) +
               ": the rule must be \"=\" or \"<=\"; the first line reads " +

@@ -34,7 +34,7 @@ std::vector<std::string> FindManifestWarnings(const std::string& manifest) {
   const std::string text = manifest.substr(0, manifest.find('\0'));
   const size_t newline = text.find('\n');
   const size_t firstLineEnd = newline == std::string::npos ? text.size() : newline;
-  const PatchManifest parsed = ParsePatchManifest(text);
+  const PatchManifest parsed = ScanPatchManifest(text);
 
   std::vector<std::string> warnings;
   CheckVersion(text, parsed.patchNumbers, parsed.patchVersion, "patch", firstLineEnd, warnings);
