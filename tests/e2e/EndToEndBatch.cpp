@@ -287,6 +287,18 @@ void Scenario::PutGame(const std::string& versionFile) const {
   if (!versionFile.empty()) Put("Bin/version.xml", versionFile);
 }
 
+ScenarioScript& Scenario::LaunchAndGiveUpAtBox(const std::string& box,
+                                               const DialogState& cancelling) {
+  return Launch()
+      .Dialog({kNotesShown})
+      .Click(kInstallButton)
+      .Box(box, "2,4", "error")
+      .Click(kCloseButton)
+      .Box(kAskGiveUp, "6,7", "error")
+      .Press(kYes)
+      .Dialog(cancelling, "close=disabled");
+}
+
 ScenarioScript& Scenario::LaunchAndInstall() {
   return Launch()
       .Dialog({kNotesShown})

@@ -124,6 +124,10 @@ struct Scenario {
   // Launch, Install, the success message and OK, ending with exit code 0: a complete install
   // with no question on the way. Further steps can follow.
   ScenarioScript& LaunchAndInstall();
+  // Launch, Install, `box` (Retry and Cancel) at the first entry it stops at, Close, and
+  // Yes to giving up: the dialog then shows `cancelling` with Close disabled, the box still
+  // open. Further steps answer it.
+  ScenarioScript& LaunchAndGiveUpAtBox(const std::string& box, const DialogState& cancelling);
 
   // The settings file as the player's game left it, copied into place before the run.
   void SeedSettings(const std::string& text);

@@ -151,14 +151,7 @@ void DefineFullDisks() {
     // Giving up while the box is open: Retry after the space is freed still writes the
     // file in hand whole. It is the last entry, and the version file stays as it was.
     Scenario& s = *disk;
-    s.Launch()
-        .Dialog({kNotesShown})
-        .Click(kInstallButton)
-        .Box(kWriteFailed, "2,4", "error")
-        .Click(kCloseButton)
-        .Box(kAskGiveUp, "6,7", "error")
-        .Press(kYes)
-        .Dialog({kCancelling, 0, 6, 3, false, false}, "close=disabled")
+    s.LaunchAndGiveUpAtBox(kWriteFailed, {kCancelling, 0, 6, 3, false, false})
         .Remove(s.Win("textures/filler"))
         .Press(kRetry)
         .Exit(0);
@@ -218,14 +211,7 @@ void DefineThingsInTheWay() {
     s.Put("Data/z.dat", "old z");
     s.PutInstaller(Installer({Manifest(kManifest), Entry("Data/a.dat", "new a"),
                               Entry("Data/b.dat", "new b"), Entry("Data/z.dat", "new z")}));
-    s.Launch()
-        .Dialog({kNotesShown})
-        .Click(kInstallButton)
-        .Box(kFolderNotWritable, "2,4", "error")
-        .Click(kCloseButton)
-        .Box(kAskGiveUp, "6,7", "error")
-        .Press(kYes)
-        .Dialog({kCancelling, 0, 8, 3, false, false}, "close=disabled")
+    s.LaunchAndGiveUpAtBox(kFolderNotWritable, {kCancelling, 0, 8, 3, false, false})
         .Press(kCancel)
         .Exit(0);
   }
@@ -334,14 +320,7 @@ void DefineGivingUp() {
     s.PutInstaller(Installer({Manifest(kManifest), Entry("Data/big.dat", kNewBig),
                               Entry("Data/z.dat", "new z")}));
     s.script.Lock(s.Win("Data/big.dat"));
-    s.Launch()
-        .Dialog({kNotesShown})
-        .Click(kInstallButton)
-        .Box(kFolderNotWritable, "2,4", "error")
-        .Click(kCloseButton)
-        .Box(kAskGiveUp, "6,7", "error")
-        .Press(kYes)
-        .Dialog({kCancelling, 0, 6, 1, false, false}, "close=disabled")
+    s.LaunchAndGiveUpAtBox(kFolderNotWritable, {kCancelling, 0, 6, 1, false, false})
         .Unlock()
         .Press(kRetry)
         .Exit(0);

@@ -324,14 +324,7 @@ void DefineLockedTargets() {
     Scenario& s = NewLockedTargetScenario("give_up_confirmed");
     s.SeedSettings("[Renderer]\r\nAAQuality=3\r\n");
     s.script.Lock(s.Win("Data/locked.dat"));
-    s.Launch()
-        .Dialog({kNotesShown})
-        .Click(kInstallButton)
-        .Box(kFolderNotWritable, "2,4", "error")
-        .Click(kCloseButton)
-        .Box(kAskGiveUp, "6,7", "error")
-        .Press(kYes)
-        .Dialog({kCancelling, 0, 8, 3, false, false}, "close=disabled")
+    s.LaunchAndGiveUpAtBox(kFolderNotWritable, {kCancelling, 0, 8, 3, false, false})
         .Unlock()
         .Press(kRetry)
         .Exit(0);

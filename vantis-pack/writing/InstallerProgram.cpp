@@ -59,10 +59,7 @@ class FileBytes {
   // False when the file ends before `length` bytes at `offset`.
   bool Read(uint64_t offset, size_t length, std::vector<uint8_t>& bytes) {
     bytes.assign(length, 0);
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    return static_cast<bool>(
-        in_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length)));
+    return ReadInto(this, offset, bytes.data(), static_cast<uint32_t>(length));
   }
 
  private:
