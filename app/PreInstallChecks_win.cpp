@@ -70,6 +70,9 @@ bool AcceptInstalledVersion(GameVersion installedVersion) {
 
 bool OpenInstallerPackage() {
   if (!OpenPackage(GetInstallerPath())) return false;
+  // A package that carries integrity data is refused when its header, trailer or directory
+  // is not as packed: a damaged name or offset would install a file elsewhere or not at all.
+  if (!IsPackageFrameIntact()) return false;
   for (const auto& item : PackageIndex) {
     if (!IsSafeEntryName(item.first)) return false;
   }

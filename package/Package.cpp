@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "package/format/EntryStream.h"
+#include "package/format/IntegrityBlock.h"
+#include "package/format/PackageEnd.h"
 
 namespace {
 
@@ -25,10 +27,15 @@ FileHandle OpenEntryData(const std::vector<PackageVolume>& volumes, const Packag
   return file;
 }
 
-// The entry's stream from `file`, opened by OpenEntryData, under its volume's key.
+// The entry's stream from `file`, opened by OpenEntryData, under its volume's key, and
+// checked against the record where the volume carries integrity data.
 bool ReadOpenedEntry(const std::vector<PackageVolume>& volumes, FileHandle file,
                      const PackageEntry& entry, ChunkSink sink, void* context) {
-  return ReadEntryStream(sink, context, file, entry.size, volumes[entry.volume].key);
+  const PackageVolume& volume = volumes[entry.volume];
+  if (!volume.integrity.present) return ReadEntryStream(sink, context, file, entry.size, volume.key);
+  uint32_t checksum = 0;
+  return ReadEntryStream(sink, context, file, entry.size, volume.key, checksum) &&
+         checksum == entry.aux3;
 }
 
 // What ReadEntry reserves: the entry's size, but never more than the file holds behind the
@@ -68,6 +75,10 @@ bool ReadPackageVolume(std::vector<PackageVolume>& volumes, PackageIndexMap& ind
   try {
     DirectoryMap directory;
     if (!ReadPackageHeader(packageVolume, file.Get(), directory)) return false;
+    uint32_t fileSize = 0;
+    if (!GetFileSize32(file.Get(), &fileSize)) return false;
+    packageVolume.integrity =
+        CheckPackageIntegrity(file.Get(), FindPackageEnd(file.Get(), fileSize).endOffset);
 
     // Merged into a copy so that running out of memory halfway leaves the index as it was.
     PackageIndexMap merged = index;
@@ -125,6 +136,18 @@ bool ReadEntryChunks(const std::vector<PackageVolume>& volumes, std::vector<std:
     return ReadOpenedEntry(volumes, file.Get(), entry, CollectChunk, &chunks);
   } catch (...) {
     chunks.clear();
+    return false;
+  }
+}
+
+bool CheckEntryIntegrity(const std::vector<PackageVolume>& volumes, const PackageEntry& entry) {
+  if (entry.volume < volumes.size() && !volumes[entry.volume].integrity.present) return true;
+  ScopedFile file(OpenEntryData(volumes, entry));
+  if (!file.IsOpen()) return false;
+  try {
+    uint32_t checksum = 0;
+    return ChecksumEntryStream(file.Get(), entry.size, checksum) && checksum == entry.aux3;
+  } catch (...) {
     return false;
   }
 }

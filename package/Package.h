@@ -19,11 +19,12 @@ struct Package {
 };
 
 // Opens `path` as volume 0 of a new package. False when the file cannot be opened or is
-// no valid package.
+// no valid package. A package whose integrity data finds damage still opens: callers decide
+// by the volume's `integrity`.
 bool ReadPackage(const NativePath& path, Package& package);
 
-// Opens volume `volume` of `volumes`, writes its key, and merges its directory into
-// `index`, applying removal markers. The index is untouched on failure.
+// Opens volume `volume` of `volumes`, writes its key and integrity, and merges its
+// directory into `index`, applying removal markers. The index is untouched on failure.
 bool ReadPackageVolume(std::vector<PackageVolume>& volumes, PackageIndexMap& index,
                        uint32_t volume);
 
@@ -32,7 +33,9 @@ const PackageEntry* FindPackageEntry(const Package& package, const std::string& 
 
 // The entry's content, read and decrypted chunk by chunk into `sink`, through a handle of
 // its own on the entry's volume of `volumes`. False when the entry cannot be read whole,
-// when the sink refuses a chunk, or when memory runs out (here or in the sink).
+// when the sink refuses a chunk, or when memory runs out (here or in the sink). Where the
+// volume carries integrity data, also false when the data read is not what was packed;
+// the sink has then seen it all, so a caller keeps nothing of it before the result.
 bool StreamEntry(const std::vector<PackageVolume>& volumes, const PackageEntry& entry,
                  ChunkSink sink, void* context);
 
@@ -43,3 +46,8 @@ bool ReadEntry(const std::vector<PackageVolume>& volumes, const PackageEntry& en
 // The entry's content as one string per chunk of its stream, in order.
 bool ReadEntryChunks(const std::vector<PackageVolume>& volumes, std::vector<std::string>& chunks,
                      const PackageEntry& entry);
+
+// Whether the entry's stored data is what was packed, checked without decrypting: true
+// when it matches its record, or when the volume carries no integrity data to check it
+// with. Cheap next to a read: no decryption and no copy kept.
+bool CheckEntryIntegrity(const std::vector<PackageVolume>& volumes, const PackageEntry& entry);

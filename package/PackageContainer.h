@@ -5,11 +5,16 @@
 #include <string>
 
 #include "package/format/DirectoryRecord.h"
+#include "package/format/IntegrityBlock.h"
 #include "platform/File.h"
 
 struct PackageVolume {
   std::string key;   // written by ReadPackageHeader
   NativePath path;   // every open of the volume uses it
+  // Whether the volume carries integrity data and whether its frame and directory check
+  // out; written when the volume is opened (package/Package.h). Entry reads check each
+  // entry's data against its record when the data is present.
+  PackageIntegrity integrity;
 };
 
 // Opens one volume whole, though named after its first step: finds the package's end

@@ -38,3 +38,14 @@ bool ReadEntry(const PackageEntry& entry, std::string& content) {
 bool ReadEntryChunks(std::vector<std::string>& chunks, const PackageEntry& entry) {
   return ReadEntryChunks(PackageVolumeTable, chunks, entry);
 }
+
+bool CheckEntryIntegrity(const PackageEntry& entry) {
+  return CheckEntryIntegrity(PackageVolumeTable, entry);
+}
+
+bool IsPackageFrameIntact() {
+  for (const PackageVolume& volume : PackageVolumeTable) {
+    if (!IsFrameAndDirectoryIntact(volume.integrity)) return false;
+  }
+  return true;
+}

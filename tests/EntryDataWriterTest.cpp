@@ -1,6 +1,6 @@
 // The entry data that vantis-pack writes and digests on two threads must be the bytes of
 // the one-chunk encoder, in order, for both, whatever the batches, the threads' timing and
-// which thread wrote which batch;
+// which thread wrote which batch, with each entry's stream checksummed as written;
 // a file that fails to read stops the write, with its name.
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "TempFile.h"
+#include "package/format/Crc32c.h"
 #include "package/format/EntryStream.h"
 #include "vantis-pack/writing/EntryDataWriter.h"
 #include "support/PackageFixture.h"
@@ -59,6 +60,14 @@ struct Entries {
     for (const std::string& content : contents) expected += EncodeEntryStream(kKey, content, {});
     return expected;
   }
+  std::vector<uint32_t> ExpectedChecksums() const {
+    std::vector<uint32_t> checksums;
+    for (const std::string& content : contents) {
+      const std::string stream = EncodeEntryStream(kKey, content, {});
+      checksums.push_back(Crc32c(stream.data(), stream.size()));
+    }
+    return checksums;
+  }
 };
 
 struct Written {
@@ -67,6 +76,7 @@ struct Written {
   std::string bytes;     // the file, when everything succeeded
   std::string digested;  // what the second thread was handed
   std::string error;
+  std::vector<uint32_t> checksums;
   size_t readerWrites = 0;  // batches written by the reading thread
   size_t digesterWrites = 0;
 };
@@ -117,7 +127,8 @@ Written WriteAll(const std::vector<EntryDataSource>& sources, bool holdDigest = 
         return true;
       },
       &target};
-  result.ok = WriteEntryData(sources, kKey, output, progress, result.length, result.error);
+  result.ok = WriteEntryData(sources, kKey, output, progress, result.length, result.checksums,
+                             result.error);
   if (result.ok && target.file.Commit(result.error)) result.bytes = path.Read();
   result.digested = target.digested;
   result.readerWrites = target.readerWrites;
@@ -149,6 +160,7 @@ TEST(EntryDataWriter, WritesTheChunkStreamsInOrderAcrossBatches) {
     EXPECT_EQ(written.length, expected.size());
     EXPECT_TRUE(written.bytes == kPrefix + expected) << "run " << run;
     EXPECT_TRUE(written.digested == expected) << "run " << run;
+    EXPECT_EQ(written.checksums, entries.ExpectedChecksums()) << "run " << run;
     if (run == 2) {
       EXPECT_GT(written.readerWrites, 0u);
       EXPECT_GT(written.digesterWrites, 0u);

@@ -6,6 +6,7 @@
 
 #include "crypto/IDEADecryptor.h"
 #include "package/format/CipherBlocks.h"
+#include "package/format/Crc32c.h"
 #include "platform/ByteOrder.h"
 
 // Entry chunk, repeated until the plain lengths reach the entry's size (no terminator):
@@ -18,8 +19,11 @@
 // The lengths are not masked. The plaintext is the first plainLength decrypted bytes, so
 // a usable chunk carries at most 1,048,568 of them.
 
-bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
-                     const std::string& key) {
+namespace {
+
+// The reader, with the checksum taken where `storedChecksum` is given.
+bool ReadStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
+                const std::string& key, uint32_t* storedChecksum) {
   // One area: the header, then the ciphertext right behind it, decrypted where it lies.
   // Header and ciphertext sharing one MiB is what caps storedLength at 1 MiB - 8. The
   // area is not zero-filled: a sink sees only bytes that were read and decrypted, and a
@@ -43,6 +47,10 @@ bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t si
     if (storedLength > kEntryStoredLimit) return false;
 
     if (!ReadFileExact(file, ciphertext, storedLength)) return false;
+    if (storedChecksum) {
+      *storedChecksum =
+          ExtendCrc32c(*storedChecksum, storedArea, kEntryChunkHeaderLength + storedLength);
+    }
     uint32_t decryptedLength = 0;
     if (storedLength != 0) {
       decryptedLength = kEntryStoredLimit;
@@ -60,6 +68,47 @@ bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t si
     if (plainLength >= size - deliveredLength) return true;
     deliveredLength += plainLength;
   }
+}
+
+}  // namespace
+
+bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
+                     const std::string& key) {
+  return ReadStream(sink, context, file, size, key, nullptr);
+}
+
+bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
+                     const std::string& key, uint32_t& storedChecksum) {
+  uint32_t checksum = 0;
+  if (!ReadStream(sink, context, file, size, key, &checksum)) return false;
+  storedChecksum = checksum;
+  return true;
+}
+
+bool ChecksumEntryStream(FileHandle file, uint32_t size, uint32_t& storedChecksum) {
+  // Read in pieces: a chunk's ciphertext need not be held whole to be checksummed.
+  constexpr uint32_t kPieceLength = 64 * 1024;
+  const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kPieceLength]);
+  uint32_t checksum = 0;
+  for (uint32_t deliveredLength = 0; deliveredLength < size;) {
+    uint8_t header[kEntryChunkHeaderLength];
+    if (!ReadFileExact(file, header, kEntryChunkHeaderLength)) return false;
+    const uint32_t plainLength = LoadBigEndian32(header);
+    const uint32_t storedLength = LoadLittleEndian32(header + 4);
+    if (plainLength > kEntryPlainLimit || storedLength > kEntryStoredLimit) return false;
+    checksum = ExtendCrc32c(checksum, header, kEntryChunkHeaderLength);
+    for (uint32_t left = storedLength; left > 0;) {
+      const uint32_t part = left < kPieceLength ? left : kPieceLength;
+      if (!ReadFileExact(file, buffer.get(), part)) return false;
+      checksum = ExtendCrc32c(checksum, buffer.get(), part);
+      left -= part;
+    }
+    // As in the reader: compared against what is left, so a total near 2^32 cannot wrap.
+    if (plainLength >= size - deliveredLength) break;
+    deliveredLength += plainLength;
+  }
+  storedChecksum = checksum;
+  return true;
 }
 
 std::string EncodeEntryChunkHeader(uint32_t plainLength, uint32_t storedLength) {

@@ -17,6 +17,14 @@
 // reads nothing. Throws std::bad_alloc when memory runs out (here or in the sink).
 bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
                      const std::string& key);
+// The same read, also taking the CRC-32C of the stream's bytes as stored (headers and
+// ciphertext), which the integrity data records in aux3 (IntegrityBlock.h).
+bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t size,
+                     const std::string& key, uint32_t& storedChecksum);
+
+// The CRC-32C of the stream as stored, walked as ReadEntryStream walks it, without
+// decrypting. False on a short read or a length over its limit.
+bool ChecksumEntryStream(FileHandle file, uint32_t size, uint32_t& storedChecksum);
 
 // Lengths are written as given, so they may contradict the data or break the limits; the
 // ciphertext is the plaintext cut or zero-padded to the stored length.

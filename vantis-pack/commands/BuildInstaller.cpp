@@ -11,6 +11,7 @@
 #include "package/format/DirectoryRecord.h"
 #include "package/format/DirectoryStream.h"
 #include "package/format/EntryStream.h"
+#include "package/format/IntegrityBlock.h"
 #include "package/format/PackageEnd.h"
 #include "package/format/PackageFrame.h"
 #include "vantis-pack/writing/EntryDataWriter.h"
@@ -166,7 +167,8 @@ bool HashOnly(const uint8_t* data, size_t length, void* context, std::string&) {
   return true;
 }
 
-// Where everything goes: entry data behind the stub, then the directory and the header.
+// Where everything goes: entry data behind the stub, then the directory, the header, the
+// integrity block and the trailer.
 struct PackagePlan {
   std::vector<PlannedEntry> entries;  // in entry name order, the directory's
   std::vector<size_t> dataOrder;      // indexes into `entries`, in the order of their data
@@ -210,7 +212,8 @@ bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manife
   // The directory's length depends on the names only, not on the fields' values.
   const uint64_t directoryLength = EncodeDirectory(std::string(keyLength, 'k'), result).size();
   const uint64_t headerLength = EncodePackageHeader(std::string(keyLength, 'k'), 0).size();
-  const uint64_t unpaddedLength = result.dataEnd + directoryLength + headerLength + kTrailerLength;
+  const uint64_t unpaddedLength =
+      result.dataEnd + directoryLength + headerLength + kIntegrityBlockLength + kTrailerLength;
   // The trailer finds the header wherever it is, so the padding goes before it.
   result.paddingLength = (kSigningAlignment - unpaddedLength % kSigningAlignment) % kSigningAlignment;
   result.totalLength = unpaddedLength + result.paddingLength;
@@ -352,12 +355,6 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
     return true;
   }
 
-  const std::string directory = EncodeDirectory(key, plan);
-  const std::string padding(static_cast<size_t>(plan.paddingLength), '\0');
-  const uint64_t headerOffset = plan.dataEnd + directory.size() + padding.size();
-  const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
-  assert(plan.totalLength == headerOffset + header.size() + kTrailerLength);
-
   HashedOutput out;
   if (!out.file.Create(options.outputPath, error) || !CopyStub(stub, stubLength, out, error)) {
     return false;
@@ -371,16 +368,28 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
                          entry.fields.size});
     }
     uint64_t dataLength = 0;
+    std::vector<uint32_t> checksums;
     const EntryDataOutput entryOutput = {WriteUnhashed, HashOnly, &out};
     out.entryDataStart = stubLength;
-    if (!WriteEntryData(sources, key, entryOutput, progress, dataLength, error)) return false;
+    if (!WriteEntryData(sources, key, entryOutput, progress, dataLength, checksums, error)) {
+      return false;
+    }
     assert(stubLength + dataLength == plan.dataEnd &&
            "the plan and the writer's chunk framing disagree");
+    for (size_t i = 0; i < plan.dataOrder.size(); ++i) {
+      plan.entries[plan.dataOrder[i]].fields.aux3 = checksums[i];
+    }
     out.file.SetAppendPosition(plan.dataEnd);
   }
+  const std::string directory = EncodeDirectory(key, plan);
+  const std::string padding(static_cast<size_t>(plan.paddingLength), '\0');
+  const uint64_t headerOffset = plan.dataEnd + directory.size() + padding.size();
+  const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
+  const std::string trailer = EncodePackageTrailer(static_cast<uint32_t>(headerOffset));
+  const std::string integrity = EncodeIntegrityBlock(header, directory, trailer);
+  assert(plan.totalLength == headerOffset + header.size() + integrity.size() + trailer.size());
   if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
-      !out.Write(EncodePackageTrailer(static_cast<uint32_t>(headerOffset)), error) ||
-      !out.file.Commit(error)) {
+      !out.Write(integrity, error) || !out.Write(trailer, error) || !out.file.Commit(error)) {
     return false;
   }
 

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "package/format/EntryStream.h"
 #include "crypto/IDEAEncryption.h"
+#include "package/format/Crc32c.h"
 #include "package/format/EntryStream.h"
 
 namespace {
@@ -119,7 +119,8 @@ void EndReading(BatchRing& ring, bool failed) {
 // or write failure (with `error`) or when the digester has failed (its error is in the ring).
 bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string& key,
                  BatchRing& ring, const EntryDataOutput& output, ProgressBar& progress,
-                 uint64_t& writtenLength, std::string& error) {
+                 uint64_t& writtenLength, std::vector<uint32_t>& checksums,
+                 std::string& error) {
   const IDEAEncryptionKey expanded = ExpandIDEAEncryptionKey(key);
   uint8_t* batch = nullptr;
   size_t used = 0;
@@ -135,6 +136,7 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
       }
     }
     uint64_t done = 0;
+    uint32_t checksum = 0;
     while (done < source.length) {
       const auto plainLength =
           static_cast<uint32_t>(std::min<uint64_t>(source.length - done, kEntryStoredLimit));
@@ -153,7 +155,10 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
         error = source.displayName + ": cannot be read, or became shorter while packing";
         return false;
       }
-      used += EncryptEntryChunkInPlace(expanded, batch + used, plainLength);
+      const size_t written = EncryptEntryChunkInPlace(expanded, batch + used, plainLength);
+      // Checksummed while the chunk is still in this processor's cache.
+      checksum = ExtendCrc32c(checksum, batch + used, written);
+      used += written;
       done += plainLength;
       progress.Advance(plainLength, source.displayName);
     }
@@ -161,6 +166,7 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
       error = source.displayName + ": became longer while packing";
       return false;
     }
+    checksums.push_back(checksum);
   }
   if (used > 0) {
     if (!HandOverBatch(ring, output, writtenLength, batch, used, error)) return false;
@@ -173,14 +179,17 @@ bool ReadEntries(const std::vector<EntryDataSource>& sources, const std::string&
 
 bool WriteEntryData(const std::vector<EntryDataSource>& sources, const std::string& key,
                     const EntryDataOutput& output, ProgressBar& progress,
-                    uint64_t& writtenLength, std::string& error) {
+                    uint64_t& writtenLength, std::vector<uint32_t>& streamChecksums,
+                    std::string& error) {
   BatchRing ring;
+  std::vector<uint32_t> checksums;
+  checksums.reserve(sources.size());
   for (std::vector<uint8_t>& bytes : ring.bytes) bytes.resize(kBatchLength);
   uint64_t length = 0;
   std::thread digester(DigestBatches, std::ref(ring), std::cref(output));
   bool read = false;
   try {
-    read = ReadEntries(sources, key, ring, output, progress, length, error);
+    read = ReadEntries(sources, key, ring, output, progress, length, checksums, error);
   } catch (...) {
     EndReading(ring, true);
     digester.join();
@@ -194,5 +203,6 @@ bool WriteEntryData(const std::vector<EntryDataSource>& sources, const std::stri
   }
   if (!read) return false;
   writtenLength = length;
+  streamChecksums = std::move(checksums);
   return true;
 }

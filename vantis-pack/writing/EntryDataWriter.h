@@ -39,9 +39,11 @@ struct EntryDataOutput {
 // where that order puts it: the bytes of EncodeEntryStream(key, content, {}) one after the
 // other, however the threads interleave.
 // Memory stays at a few megabytes whatever the entries' sizes. On success `writtenLength`
-// is the number of bytes handed on. Fails when a file cannot be read or no longer has its
-// length, or when a write or the digest fails; `error` names the file and the reason, or is
-// the output's.
+// is the number of bytes handed on, and `streamChecksums` holds the CRC-32C of each
+// source's stream as written, in the sources' order (the integrity data's aux3). Fails when
+// a file cannot be read or no longer has its length, or when a write or the digest fails;
+// `error` names the file and the reason, or is the output's.
 bool WriteEntryData(const std::vector<EntryDataSource>& sources, const std::string& key,
                     const EntryDataOutput& output, ProgressBar& progress,
-                    uint64_t& writtenLength, std::string& error);
+                    uint64_t& writtenLength, std::vector<uint32_t>& streamChecksums,
+                    std::string& error);
