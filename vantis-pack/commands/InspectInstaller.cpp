@@ -61,6 +61,30 @@ std::string DescribeSignature(const fs::path& installer) {
          " bytes at byte " + FormatCount(end.certificateTableOffset);
 }
 
+// What the package's integrity data says of its frame and directory, for people.
+std::string DescribeIntegrity(const PackageIntegrity& integrity) {
+  if (!integrity.present) {
+    return "none (not built by vantis-pack, or by an older one): damage cannot be detected";
+  }
+  if (!integrity.frameIntact) {
+    return "DAMAGED: the header, trailer or integrity block is not as packed";
+  }
+  if (!integrity.directoryIntact) return "DAMAGED: the directory is not as packed";
+  return "CRC-32C of every entry, the directory, header and trailer; the directory, header "
+         "and trailer check out";
+}
+
+// A package whose integrity data finds its frame or directory damaged: the installer refuses
+// it at start-up, and no name, size or offset in it can be trusted.
+bool CheckFrameIntegrity(const Package& package, std::string& error) {
+  const PackageIntegrity& integrity = package.volumes.front().integrity;
+  if (IsFrameAndDirectoryIntact(integrity)) return true;
+  error = (integrity.frameIntact ? std::string("the directory")
+                                 : std::string("the header, trailer or integrity block")) +
+          " is not as packed (its CRC-32C check fails); the installer would refuse to start";
+  return false;
+}
+
 constexpr char kNotCodePage936[] =
     ": not valid code page 936; Windows would put its own characters in place of the "
     "undefined ones, so no file can be named after it";
@@ -117,6 +141,20 @@ bool CheckFileFolderClashes(const Package& package, std::string& error) {
   return false;
 }
 
+// Why an entry that failed to read failed: its stored data fails the integrity check (then
+// the read itself may have gone through), or it could not be read or decrypted.
+std::string DescribeEntryFailure(const Package& package, const std::string& name,
+                                 const PackageEntry& entry) {
+  const std::string where =
+      "data at byte " + FormatCount(entry.offset) + ", " + FormatCount(entry.size) + " bytes)";
+  if (!CheckEntryIntegrity(package.volumes, entry)) {
+    return ForDisplay(name, false) + ": its data is not as packed (its CRC-32C check fails; " +
+           where;
+  }
+  return ForDisplay(name, false) + ": its data is damaged (reading or decrypting failed; " +
+         where;
+}
+
 bool ReadManifest(const Package& package, PatchManifest& manifest, std::string& content,
                   std::string& error) {
   const PackageEntry* entry = FindPackageEntry(package, kManifestName);
@@ -125,17 +163,12 @@ bool ReadManifest(const Package& package, PatchManifest& manifest, std::string& 
     return false;
   }
   if (!ReadEntry(package.volumes, *entry, content)) {
-    error = std::string(kManifestName) + ": its data is damaged (reading or decrypting failed)";
+    error = DescribeEntryFailure(package, kManifestName, *entry) +
+            "; the installer would refuse to start";
     return false;
   }
   manifest = ScanPatchManifest(content);
   return true;
-}
-
-std::string DescribeEntryFailure(const std::string& name, const PackageEntry& entry) {
-  return ForDisplay(name, false) + ": its data is damaged (reading or decrypting failed; " +
-         "data at byte " + FormatCount(entry.offset) + ", " + FormatCount(entry.size) +
-         " bytes)";
 }
 
 uint64_t TotalContentLength(const Package& package) {
@@ -254,11 +287,14 @@ bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
   return true;
 }
 
-// Everything verify checks. `manifestRead` and `opened` say how far it came.
-bool VerifyPackage(const fs::path& installer, Package& package, CommandOutput& output, PatchManifest& manifest,
-                   bool& manifestRead, bool& opened, std::string& error) {
+// Everything verify checks. `manifestRead` and `opened` say how far it came;
+// `damagedEntries` names each entry whose data failed.
+bool VerifyPackage(const fs::path& installer, Package& package, CommandOutput& output,
+                   PatchManifest& manifest, bool& manifestRead, bool& opened,
+                   std::vector<std::string>& damagedEntries, std::string& error) {
   if (!OpenInstaller(installer, package, error)) return false;
   opened = true;
+  if (!CheckFrameIntegrity(package, error)) return false;
   if (!CheckNames(package, error) || !CheckFileFolderClashes(package, error)) return false;
   std::string content;
   if (!ReadManifest(package, manifest, content, error)) return false;
@@ -269,23 +305,27 @@ bool VerifyPackage(const fs::path& installer, Package& package, CommandOutput& o
     return false;
   }
 
+  // Every entry, so that every damaged one is named.
   ProgressBar progress(output.progressTerminal, TotalContentLength(package));
   std::vector<std::string> chunks;
+  std::vector<std::string> problems;
   for (const auto& [name, entry] : package.index) {
-    // The installer's own read: the whole entry, decrypted, as one string per chunk.
+    // The installer's own read: the whole entry, decrypted, as one string per chunk, and
+    // checked against the integrity data where the package carries it.
     if (!ReadEntryChunks(package.volumes, chunks, entry)) {
-      error = DescribeEntryFailure(name, entry);
-      return false;
-    }
-    const uint64_t length = ChunksLength(chunks);
-    if (length != entry.size) {
-      error = ForDisplay(name, false) + ": its data holds " + FormatCount(length) +
-              " bytes, but the directory says " + FormatCount(entry.size);
-      return false;
+      problems.push_back(DescribeEntryFailure(package, name, entry));
+      damagedEntries.push_back(name);
+    } else if (ChunksLength(chunks) != entry.size) {
+      problems.push_back(ForDisplay(name, false) + ": its data holds " +
+                         FormatCount(ChunksLength(chunks)) + " bytes, but the directory says " +
+                         FormatCount(entry.size));
+      damagedEntries.push_back(name);
     }
     progress.Advance(entry.size, ForDisplay(name, false));
   }
-  return true;
+  if (problems.empty()) return true;
+  error = DescribeProblems(problems);
+  return false;
 }
 
 // The entries to extract, in index order: all of them without `names`, else each entry
@@ -350,7 +390,8 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
 
   std::ostream& out = output.out;
   out << installer.u8string() << "\n"
-      << "signature         " << DescribeSignature(installer) << "\n";
+      << "signature         " << DescribeSignature(installer) << "\n"
+      << "integrity         " << DescribeIntegrity(package.volumes.front().integrity) << "\n";
   if (FindPackageEntry(package, kManifestName)) {
     PatchManifest manifest;
     std::string content;
@@ -393,7 +434,9 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
   PatchManifest manifest;
   bool manifestRead = false;
   bool opened = false;
-  const bool verified = VerifyPackage(installer, package, output, manifest, manifestRead, opened, error);
+  std::vector<std::string> damagedEntries;
+  const bool verified = VerifyPackage(installer, package, output, manifest, manifestRead, opened,
+                                      damagedEntries, error);
   if (format == ReportFormat::kJson) {
     PackageReport report;
     report.installerPath = installer.u8string();
@@ -403,11 +446,16 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
     report.hasVerdict = true;
     report.verified = verified;
     report.problem = error;
+    report.damagedEntries = &damagedEntries;
     output.out << FormatPackageJson(report);
   } else if (verified) {
     output.out << installer.u8string() << ": OK, " << package.index.size() << " entries, "
                << FormatCount(TotalContentLength(package)) << " bytes; " << DescribeManifest(manifest)
                << "; " << DescribeSignature(installer) << "\n";
+    if (!package.volumes.front().integrity.present) {
+      output.out << "  no integrity data (not built by vantis-pack, or by an older one): "
+                    "entries that read but hold other bytes than were packed cannot be found\n";
+    }
   }
   return verified;
 }
@@ -415,17 +463,27 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
 bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
                       std::string& error, const std::vector<std::string>& names) {
   Package package;
-  if (!OpenInstaller(installer, package, error) || !CheckNames(package, error)) return false;
+  if (!OpenInstaller(installer, package, error) || !CheckFrameIntegrity(package, error) ||
+      !CheckNames(package, error)) {
+    return false;
+  }
   std::map<std::string, fs::path> localPaths;
   if (!PlanLocalPaths(package, localPaths, error)) return false;
   std::vector<std::string> selected;
   if (!SelectEntries(localPaths, names, selected, error)) return false;
 
-  // Every target that cannot be replaced is named before any entry is written.
+  // Every target that cannot be replaced, and every entry whose data fails its integrity
+  // check, is named before any entry is written.
   std::vector<std::string> problems;
   for (const std::string& name : selected) {
     std::string problem;
     if (!CheckReplaceable(folder / localPaths[name], problem)) problems.push_back(problem);
+  }
+  for (const std::string& name : selected) {
+    const PackageEntry& entry = package.index.at(name);
+    if (!CheckEntryIntegrity(package.volumes, entry)) {
+      problems.push_back(DescribeEntryFailure(package, name, entry));
+    }
   }
   if (!problems.empty()) {
     error = DescribeProblems(problems);
@@ -460,7 +518,7 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
     }
     bool damaged = false;
     if (!WriteEntryToFile(package, entry, target, progress, shown, damaged, error)) {
-      error = damaged ? DescribeEntryFailure(name, entry) : shown + ": " + error;
+      error = damaged ? DescribeEntryFailure(package, name, entry) : shown + ": " + error;
       return false;
     }
   }

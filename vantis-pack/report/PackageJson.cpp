@@ -160,6 +160,18 @@ std::string FormatPackageJson(const PackageReport& report) {
   } else {
     json += "null";
   }
+  json += ",\n \"integrity\": ";
+  if (!report.package) {
+    json += "null";
+  } else {
+    const PackageIntegrity& integrity = report.package->volumes.front().integrity;
+    json += integrity.present
+                ? std::string("{\"present\": true, \"frameIntact\": ") +
+                      (integrity.frameIntact ? "true" : "false") + ", \"directoryIntact\": " +
+                      (integrity.frameIntact && integrity.directoryIntact ? "true" : "false") +
+                      "}"
+                : std::string("{\"present\": false}");
+  }
   uint64_t contentLength = 0;
   size_t entryCount = 0;
   std::string entries;
@@ -181,6 +193,13 @@ std::string FormatPackageJson(const PackageReport& report) {
   if (report.hasVerdict) {
     json += ",\n \"verified\": " + std::string(report.verified ? "true" : "false") +
             ", \"problem\": " + (report.verified ? std::string("null") : Quote(report.problem));
+    std::string damaged;
+    if (report.damagedEntries) {
+      for (const std::string& name : *report.damagedEntries) {
+        damaged += std::string(damaged.empty() ? "" : ", ") + "{" + Cp936Field("name", name) + "}";
+      }
+    }
+    json += ",\n \"damagedEntries\": [" + damaged + "]";
   }
   return json + "}\n";
 }

@@ -8,10 +8,14 @@
 //                  file cannot be read,
 //    "manifest": {"patchVersion": "1.0.5", "rule": "<=", "ruleValid": true,
 //                 "requiredVersion": "1.0.4", "notes": TEXT} or null without config.txt,
+//    "integrity": {"present": true, "frameIntact": true, "directoryIntact": true} or
+//                 {"present": false} (no integrity data: damage cannot be detected); null
+//                 when the package did not open,
 //    "entryCount": N, "contentLength": BYTES,
 //    "entries": [{"name": NAME, "size": BYTES, "offset": BYTE, "aux1": 0, "aux2": 0,
 //                 "aux3": 0}, ...],                       in the order the installer installs
-//    "verified": true or false, "problem": null or TEXT}  verify only
+//    "verified": true or false, "problem": null or TEXT,  verify only, with
+//    "damagedEntries": [NAME, ...]}      each entry whose data failed to read or check
 //
 // Every byte of it is UTF-8, whatever the package and the path hold. Names, rule and notes
 // are code page 936 in the package, the path is the host's bytes. Where one of them is not
@@ -21,6 +25,7 @@
 // show alike. Without that field the text is exact.
 
 #include <string>
+#include <vector>
 
 #include "package/Package.h"
 #include "package/format/PackageEnd.h"
@@ -35,6 +40,7 @@ struct PackageReport {
   bool hasVerdict = false;             // verify's fields
   bool verified = false;
   std::string problem;                 // for people, when not verified
+  const std::vector<std::string>* damagedEntries = nullptr;  // verify's; null: none
 };
 
 std::string FormatPackageJson(const PackageReport& report);
