@@ -57,6 +57,9 @@ PackageLayout SmallInstaller() {
 void WritePackageSeeds(const fs::path& folder) {
   PackageLayout layout = SmallInstaller();
   WriteSeed(folder, "installer", BuildPackage(layout));
+  layout.integrity = true;
+  WriteSeed(folder, "installer-with-integrity", BuildPackage(layout));
+  layout.integrity = false;
 
   layout.regionOrder = {PackageRegion::kHeader, PackageRegion::kDirectory,
                         PackageRegion::kEntryData};
@@ -181,6 +184,12 @@ void WriteRoundTripSeeds(const fs::path& folder) {
   WriteSeed(folder, "three-records", input);
   input[2 + 1 + 16 + 1] = '\x02';  // the same without the removal
   WriteSeed(folder, "two-records", input);
+  // With integrity data, then two changed bytes: in the first entry's data and the directory.
+  input += '\x01';
+  input += '\x01';
+  input += std::string("\x05\x00\x00\x00\x40", 5);
+  input += std::string("\x30\x00\x00\x00\x02", 5);
+  WriteSeed(folder, "two-records-integrity", input);
   WriteSeed(folder, "empty-key", std::string("\x00\x00\x00\x01\x00\x00\x00", 7));
 }
 

@@ -1,6 +1,7 @@
 // Property: any bytes, opened as an installer, either fail to open, leaving the index empty,
 // or open into an index whose every entry either fails to read or reads to at least its
-// size, with the same bytes whole as in chunks. No read reserves more than the file could
+// size, with the same bytes whole as in chunks; an entry that reads also passes the
+// integrity check that walks its bytes without decrypting them. No read reserves more than the file could
 // hold, whatever size the directory claims; under libFuzzer's malloc limit no allocation
 // may, and under the sanitizers there is no access out of bounds and no undefined
 // arithmetic.
@@ -17,6 +18,7 @@ int FuzzOne(const uint8_t* data, size_t size) {
     FUZZ_CHECK(PackageIndex.empty());
     return 0;
   }
+  IsPackageFrameIntact();
 
   for (const auto& [name, entry] : PackageIndex) {
     FUZZ_CHECK(!IsRemovalMarker(entry));
@@ -30,6 +32,7 @@ int FuzzOne(const uint8_t* data, size_t size) {
     const bool readInChunks = ReadEntryChunks(chunks, entry);
     FUZZ_CHECK(readWhole == readInChunks);
     if (!readWhole) continue;
+    FUZZ_CHECK(CheckEntryIntegrity(entry));
 
     FUZZ_CHECK(content.size() >= entry.size);
     std::string joined;

@@ -1,5 +1,8 @@
 #include "support/PackageFixture.h"
 
+#include "package/format/Crc32c.h"
+#include "package/format/IntegrityBlock.h"
+
 #include <algorithm>
 #include <cassert>
 #include <stdexcept>
@@ -48,6 +51,20 @@ std::string EncodeDirectory(const PackageLayout& layout,
                                GroupRecords(records, layout.directoryChunkRecordCounts));
 }
 
+// How much of a record's stream a reader walks: chunks up to the one whose plain length
+// reaches the content's length (none for empty content); later chunks are never read.
+size_t WalkedStreamLength(const PackageRecord& record, size_t streamLength) {
+  if (record.chunkPlainLengths.empty()) return streamLength;
+  size_t walked = 0;
+  size_t delivered = 0;
+  for (uint32_t length : record.chunkPlainLengths) {
+    if (delivered >= record.content.size()) break;
+    walked += kEntryChunkHeaderLength + (length + size_t{7}) / 8 * 8;
+    delivered += length;
+  }
+  return walked;
+}
+
 }  // namespace
 
 PackageRecord MakeContentRecord(const std::string& name, const std::string& content) {
@@ -73,6 +90,8 @@ PackageRecord MakeFixedRecord(const std::string& name, uint32_t offset, uint32_t
 std::string BuildPackage(const PackageLayout& layout) {
   const auto& order = layout.regionOrder;
   assert(IsRegionOrder(order) && "each region exactly once");
+  assert((!layout.integrity || order[2] == PackageRegion::kHeader) &&
+         "the integrity block follows the header");
 
   // Entry data first, at positions relative to its region; the directory's length does
   // not depend on the values of its fields, so one sizing pass places every region.
@@ -89,7 +108,12 @@ std::string BuildPackage(const PackageLayout& layout) {
     } else {
       entry.offset = ToPosition(entryData.size());
       entry.size = ToPosition(record.content.size());
-      entryData += EncodeEntryStream(layout.key, record.content, record.chunkPlainLengths);
+      const std::string stream =
+          EncodeEntryStream(layout.key, record.content, record.chunkPlainLengths);
+      if (layout.integrity) {
+        entry.aux3 = Crc32c(stream.data(), WalkedStreamLength(record, stream.size()));
+      }
+      entryData += stream;
     }
     entries.push_back(entry);
   }
@@ -104,7 +128,8 @@ std::string BuildPackage(const PackageLayout& layout) {
     starts[RegionIndex(region)] = position;
     position += lengths[RegionIndex(region)];
   }
-  ToPosition(position + 4);  // the file's size must be 32-bit as well
+  // The file's size must be 32-bit as well.
+  ToPosition(position + (layout.integrity ? kIntegrityBlockLength : 0) + kTrailerLength);
 
   const size_t entryDataStart = starts[RegionIndex(PackageRegion::kEntryData)];
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -119,8 +144,13 @@ std::string BuildPackage(const PackageLayout& layout) {
 
   std::string file = layout.host;
   for (PackageRegion region : order) file += regions[RegionIndex(region)];
-  file += EncodePackageTrailer(ToPosition(starts[RegionIndex(PackageRegion::kHeader)]));
-  return file;
+  const std::string trailer =
+      EncodePackageTrailer(ToPosition(starts[RegionIndex(PackageRegion::kHeader)]));
+  if (layout.integrity) {
+    file += EncodeIntegrityBlock(regions[RegionIndex(PackageRegion::kHeader)],
+                                 regions[RegionIndex(PackageRegion::kDirectory)], trailer);
+  }
+  return file + trailer;
 }
 
 std::string BuildPackageAroundDirectory(const std::string& host, const std::string& key,

@@ -1,6 +1,6 @@
 #pragma once
 // Whole packages for tests and fuzzers: a host file's bytes, then entry data, directory and
-// header in a chosen order, then the trailer, written with the format's own encoders
+// header in a chosen order, then the integrity block if asked for and the trailer, written with the format's own encoders
 // (package/format/). The defaults are what the publisher's packer writes; the options
 // reach every field, including values the installer must refuse, so that tests can build
 // well-formed and damaged packages alike.
@@ -53,6 +53,10 @@ struct PackageLayout {
   std::array<PackageRegion, 3> regionOrder = {PackageRegion::kEntryData,
                                               PackageRegion::kDirectory,
                                               PackageRegion::kHeader};
+  // The integrity data vantis-pack writes (package/format/IntegrityBlock.h): each content
+  // record's aux3 becomes its stream's checksum, and the block goes between the header,
+  // which must then be the last region, and the trailer.
+  bool integrity = false;
 };
 
 // The whole file: the host's bytes followed by the package.
