@@ -46,6 +46,7 @@ TEST(BuildInstaller, RoundTripsATreeThroughListVerifyAndExtract) {
   ASSERT_TRUE(listed.ok) << listed.err;
   for (const std::string& expected :
        {std::string("patch version     1.0.5"), std::string("rule              <= 1.0.4"),
+        std::string("integrity         CRC-32C of every entry"),
         std::string("  \xE8\xA1\xA5\xE4\xB8\x81 \xE4\xBF\xAE\xE5\xA4\x8D\n"),
         std::string("2,097,141"), files[5].first}) {
     EXPECT_NE(listed.out.find(expected), std::string::npos) << expected << "\n" << listed.out;

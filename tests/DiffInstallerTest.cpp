@@ -63,6 +63,7 @@ TEST(DiffInstaller, PacksWhatChangedAndWarnsAboutWhatWentAway) {
   std::vector<std::string> names;
   for (const auto& item : PackageIndex) names.push_back(item.first);
   EXPECT_EQ(names, (std::vector<std::string>{"Data/added/x.dat", "Data/changed.dat", "config.txt"}));
+  EXPECT_TRUE(PackageVolumeTable[0].integrity.present && IsPackageFrameIntact());
 }
 
 TEST(DiffInstaller, RefusesWithEveryReason) {

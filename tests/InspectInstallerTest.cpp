@@ -137,6 +137,36 @@ TEST_F(InspectInstaller, FlippedByteInAnEntrysChunkHeaderIsNamed) {
   Expect(Damaged(bytes), kVerify | kExtract, "Data/big.bin: its data is not as packed");
 }
 
+// Without its integrity data (the magic before the trailer gone) an installer is reported
+// as carrying none, not as damaged; with a damaged directory, list still shows it and says
+// so, while verify and extract refuse it as the installer would.
+TEST_F(InspectInstaller, IntegrityDataAbsentOrFindingDamage) {
+  std::string unmarked = good_;
+  unmarked[unmarked.size() - 5] = 'x';
+  const fs::path plain = Damaged(unmarked);
+  const Outcome verified = Verify(plain);
+  EXPECT_TRUE(verified.ok) << verified.err;
+  EXPECT_NE(verified.out.find("no integrity data"), std::string::npos) << verified.out;
+  EXPECT_NE(List(plain).out.find("integrity         none"), std::string::npos);
+
+  // The terminator's stored length, which no reader looks at, so the directory still
+  // parses: the integrity block's first field is the directory's length.
+  const auto* data = reinterpret_cast<const uint8_t*>(good_.data());
+  const uint32_t headerOffset = LoadLittleEndian32(data + good_.size() - 4) ^ 0x5C3B;
+  const uint32_t directoryOffset =
+      LoadLittleEndian32(data + headerOffset + 2 + LoadLittleEndian16(data + headerOffset));
+  const uint32_t directoryLength = LoadLittleEndian32(data + good_.size() - 28);
+  std::string bytes = good_;
+  bytes[directoryOffset + directoryLength - 1] ^= 0x20;
+  const fs::path damaged = Damaged(bytes);
+  const Outcome listed = List(damaged);
+  EXPECT_NE(listed.out.find("integrity         DAMAGED: the directory is not as packed"),
+            std::string::npos)
+      << listed.out << listed.err;
+  Expect(damaged, kVerify | kExtract | (listed.ok ? 0 : kList),
+         "the directory is not as packed (its CRC-32C check fails)");
+}
+
 TEST_F(InspectInstaller, NamesAndManifestsTheInstallerRefuses) {
   const PackageRecord manifest = MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n");
   Expect(WrittenByTheWriter({manifest, MakeContentRecord("../evil.dll", "x")}),
