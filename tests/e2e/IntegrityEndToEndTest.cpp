@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <sstream>
 #include <string>
 
@@ -112,6 +113,19 @@ bool FindNameFlip(std::string& damaged) {
     for (const auto& item : PackageIndex) safe = safe && IsSafeEntryName(item.first);
     if (!safe) continue;
     damaged = candidate;
+    // What the flip makes of the name, for whoever reads the run.
+    std::string shown;
+    for (const auto& item : PackageIndex) {
+      if (kNewFiles.count(item.first) != 0 || item.first == "config.txt") continue;
+      for (const char c : item.first) {
+        const auto byte = static_cast<uint8_t>(c);
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+        shown += byte >= 0x20 && byte < 0x7F ? std::string(1, c) : std::string(escaped);
+      }
+    }
+    std::printf("[ e2e      ] directory byte %zu flipped by %02X reads as \"%s\"\n", position,
+                pattern, shown.c_str());
     return true;
   }
   Integrity->batch.setupError = "no flip of the directory's name block reads as a safe name";
