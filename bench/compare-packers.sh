@@ -35,14 +35,20 @@ timed() {  # prints "WALL CPU" of one run of the command
 
 declare -A runs
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
+# The order changes from round to round, and every command starts with the previous one's
+# writes on the disk: the second of two 1 GiB writes in a row otherwise waits for the
+# first's write-back.
 for round in $(seq "$repeat"); do
-  for which in before after; do
+  order="before after"
+  if [ $((round % 2)) = 0 ]; then order="after before"; fi
+  for which in $order; do
     pack=${!which}
     output=$bench/compare-$which.exe
     rm -f "$output"
     sync
     runs[$which,build]+="$(timed "$pack" build "$tree" -o "$output" --key "$key" \
       ${stub:+--stub "$stub"})"$'\n'
+    sync
     runs[$which,verify]+="$(timed "$pack" verify "$output")"$'\n'
   done
 done

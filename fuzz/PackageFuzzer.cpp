@@ -1,11 +1,13 @@
 // Property: any bytes, opened as an installer, either fail to open, leaving the index empty,
 // or open into an index whose every entry either fails to read or reads to at least its
 // size, with the same bytes whole as in chunks; an entry that reads also passes the
-// integrity check that walks its bytes without decrypting them. No read reserves more than the file could
+// integrity check that walks its bytes without decrypting them, and the check of all entries
+// through one handle finds the same ones damaged as the check of each. No read reserves more than the file could
 // hold, whatever size the directory claims; under libFuzzer's malloc limit no allocation
 // may, and under the sanitizers there is no access out of bounds and no undefined
 // arithmetic.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,14 @@ int FuzzOne(const uint8_t* data, size_t size) {
     std::string joined;
     for (const std::string& chunk : chunks) joined += chunk;
     FUZZ_CHECK(joined == content);
+  }
+  // Checking all entries through one handle agrees with checking each on its own.
+  std::vector<const PackageEntry*> entries;
+  for (const auto& item : PackageIndex) entries.push_back(&item.second);
+  const std::vector<size_t> damaged = FindDamagedEntries(PackageVolumeTable, entries);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const bool listed = std::binary_search(damaged.begin(), damaged.end(), i);
+    FUZZ_CHECK(listed == !CheckEntryIntegrity(*entries[i]));
   }
   return 0;
 }

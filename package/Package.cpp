@@ -1,5 +1,6 @@
 #include "package/Package.h"
 
+#include <algorithm>
 #include <cassert>
 #include <utility>
 
@@ -146,8 +147,73 @@ bool CheckEntryIntegrity(const std::vector<PackageVolume>& volumes, const Packag
   if (!file.IsOpen()) return false;
   try {
     uint32_t checksum = 0;
-    return ChecksumEntryStream(file.Get(), entry.size, checksum) && checksum == entry.aux3;
+    uint64_t walked = 0;
+    return ChecksumEntryStream(file.Get(), entry.size, checksum, walked) &&
+           checksum == entry.aux3;
   } catch (...) {
     return false;
   }
+}
+
+namespace {
+
+// The entries at `order[0..count)`, all of `volume` and sorted by offset, through one handle.
+void CheckVolumeEntries(const PackageVolume& volume, const std::vector<const PackageEntry*>& entries,
+                        const size_t* order, size_t count, std::vector<size_t>& damaged) {
+  ScopedFile file(OpenFileForSharedRead(volume.path));
+  uint64_t position = 0;
+  bool positionKnown = false;
+  for (size_t i = 0; i < count; ++i) {
+    const PackageEntry& entry = *entries[order[i]];
+    bool intact = false;
+    if (file.IsOpen()) {
+      try {
+        // The packer lays entries end to end: most need no seek.
+        if (!positionKnown || position != entry.offset) {
+          positionKnown = SeekFileFromStart(file.Get(), entry.offset, nullptr);
+          position = entry.offset;
+        }
+        uint32_t checksum = 0;
+        uint64_t walked = 0;
+        intact = positionKnown &&
+                 ChecksumEntryStream(file.Get(), entry.size, checksum, walked) &&
+                 checksum == entry.aux3;
+        position += walked;
+        positionKnown = positionKnown && intact;
+      } catch (...) {
+        positionKnown = false;
+      }
+    }
+    if (!intact) damaged.push_back(order[i]);
+  }
+}
+
+}  // namespace
+
+std::vector<size_t> FindDamagedEntries(const std::vector<PackageVolume>& volumes,
+                                       const std::vector<const PackageEntry*>& entries) {
+  std::vector<size_t> damaged;
+  std::vector<size_t> order;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const uint32_t volume = entries[i]->volume;
+    if (volume >= volumes.size()) {
+      damaged.push_back(i);
+    } else if (volumes[volume].integrity.present) {
+      order.push_back(i);
+    }
+  }
+  std::sort(order.begin(), order.end(), [&entries](size_t a, size_t b) {
+    return std::make_pair(entries[a]->volume, entries[a]->offset) <
+           std::make_pair(entries[b]->volume, entries[b]->offset);
+  });
+
+  for (size_t first = 0; first < order.size();) {
+    const uint32_t volume = entries[order[first]]->volume;
+    size_t last = first;
+    while (last < order.size() && entries[order[last]]->volume == volume) ++last;
+    CheckVolumeEntries(volumes[volume], entries, order.data() + first, last - first, damaged);
+    first = last;
+  }
+  std::sort(damaged.begin(), damaged.end());
+  return damaged;
 }

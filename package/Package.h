@@ -51,3 +51,10 @@ bool ReadEntryChunks(const std::vector<PackageVolume>& volumes, std::vector<std:
 // when it matches its record, or when the volume carries no integrity data to check it
 // with. Cheap next to a read: no decryption and no copy kept.
 bool CheckEntryIntegrity(const std::vector<PackageVolume>& volumes, const PackageEntry& entry);
+
+// CheckEntryIntegrity for many entries at once: the indexes into `entries` of those that
+// fail, in ascending order. One handle per volume, the entries taken in the order their
+// data lies, so that a package of many small entries costs a pass of reads, not an open,
+// a seek and a close per entry.
+std::vector<size_t> FindDamagedEntries(const std::vector<PackageVolume>& volumes,
+                                       const std::vector<const PackageEntry*>& entries);

@@ -85,11 +85,13 @@ bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t si
   return true;
 }
 
-bool ChecksumEntryStream(FileHandle file, uint32_t size, uint32_t& storedChecksum) {
+bool ChecksumEntryStream(FileHandle file, uint32_t size, uint32_t& storedChecksum,
+                         uint64_t& walkedLength) {
   // Read in pieces: a chunk's ciphertext need not be held whole to be checksummed.
   constexpr uint32_t kPieceLength = 64 * 1024;
   const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kPieceLength]);
   uint32_t checksum = 0;
+  uint64_t walked = 0;
   for (uint32_t deliveredLength = 0; deliveredLength < size;) {
     uint8_t header[kEntryChunkHeaderLength];
     if (!ReadFileExact(file, header, kEntryChunkHeaderLength)) return false;
@@ -103,11 +105,13 @@ bool ChecksumEntryStream(FileHandle file, uint32_t size, uint32_t& storedChecksu
       checksum = ExtendCrc32c(checksum, buffer.get(), part);
       left -= part;
     }
+    walked += kEntryChunkHeaderLength + storedLength;
     // As in the reader: compared against what is left, so a total near 2^32 cannot wrap.
     if (plainLength >= size - deliveredLength) break;
     deliveredLength += plainLength;
   }
   storedChecksum = checksum;
+  walkedLength = walked;
   return true;
 }
 

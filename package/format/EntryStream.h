@@ -23,8 +23,10 @@ bool ReadEntryStream(ChunkSink sink, void* context, FileHandle file, uint32_t si
                      const std::string& key, uint32_t& storedChecksum);
 
 // The CRC-32C of the stream as stored, walked as ReadEntryStream walks it, without
-// decrypting. False on a short read or a length over its limit.
-bool ChecksumEntryStream(FileHandle file, uint32_t size, uint32_t& storedChecksum);
+// decrypting, and the number of bytes walked. False on a short read or a length over its
+// limit.
+bool ChecksumEntryStream(FileHandle file, uint32_t size, uint32_t& storedChecksum,
+                         uint64_t& walkedLength);
 
 // Lengths are written as given, so they may contradict the data or break the limits; the
 // ciphertext is the plaintext cut or zero-padded to the stored length.

@@ -479,11 +479,10 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
     std::string problem;
     if (!CheckReplaceable(folder / localPaths[name], problem)) problems.push_back(problem);
   }
-  for (const std::string& name : selected) {
-    const PackageEntry& entry = package.index.at(name);
-    if (!CheckEntryIntegrity(package.volumes, entry)) {
-      problems.push_back(DescribeEntryFailure(package, name, entry));
-    }
+  std::vector<const PackageEntry*> selectedEntries;
+  for (const std::string& name : selected) selectedEntries.push_back(&package.index.at(name));
+  for (size_t index : FindDamagedEntries(package.volumes, selectedEntries)) {
+    problems.push_back(DescribeEntryFailure(package, selected[index], *selectedEntries[index]));
   }
   if (!problems.empty()) {
     error = DescribeProblems(problems);
