@@ -34,7 +34,7 @@ int FuzzOne(const uint8_t* data, size_t size) {
     const bool readInChunks = ReadEntryChunks(chunks, entry);
     FUZZ_CHECK(readWhole == readInChunks);
     if (!readWhole) continue;
-    FUZZ_CHECK(CheckEntryIntegrity(entry));
+    FUZZ_CHECK(CheckEntryIntegrity(PackageVolumeTable, entry));
 
     FUZZ_CHECK(content.size() >= entry.size);
     std::string joined;
@@ -47,7 +47,7 @@ int FuzzOne(const uint8_t* data, size_t size) {
   const std::vector<size_t> damaged = FindDamagedEntries(PackageVolumeTable, entries);
   for (size_t i = 0; i < entries.size(); ++i) {
     const bool listed = std::binary_search(damaged.begin(), damaged.end(), i);
-    FUZZ_CHECK(listed == !CheckEntryIntegrity(*entries[i]));
+    FUZZ_CHECK(listed == !CheckEntryIntegrity(PackageVolumeTable, *entries[i]));
   }
   return 0;
 }

@@ -124,7 +124,7 @@ void CheckDamageIsFound(std::string file, FuzzInput& input,
     const bool read = ReadEntry(*entry, content);
     FUZZ_CHECK(!read || content == record->content);
     // The check without decrypting walks the same bytes as the read.
-    FUZZ_CHECK(!read || CheckEntryIntegrity(*entry));
+    FUZZ_CHECK(!read || CheckEntryIntegrity(PackageVolumeTable, *entry));
   }
 }
 
@@ -175,7 +175,7 @@ int FuzzOne(const uint8_t* data, size_t size) {
     std::vector<std::string> chunks;
     FUZZ_CHECK(ReadEntryChunks(chunks, *entry));
     FUZZ_CHECK(chunks == ExpectedChunks(*record));
-    FUZZ_CHECK(CheckEntryIntegrity(*entry));
+    FUZZ_CHECK(CheckEntryIntegrity(PackageVolumeTable, *entry));
   }
   FUZZ_CHECK(IsPackageFrameIntact());
   FUZZ_CHECK(PackageVolumeTable[0].integrity.present == layout.integrity);

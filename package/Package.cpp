@@ -142,17 +142,7 @@ bool ReadEntryChunks(const std::vector<PackageVolume>& volumes, std::vector<std:
 }
 
 bool CheckEntryIntegrity(const std::vector<PackageVolume>& volumes, const PackageEntry& entry) {
-  if (entry.volume < volumes.size() && !volumes[entry.volume].integrity.present) return true;
-  ScopedFile file(OpenEntryData(volumes, entry));
-  if (!file.IsOpen()) return false;
-  try {
-    uint32_t checksum = 0;
-    uint64_t walked = 0;
-    return ChecksumEntryStream(file.Get(), entry.size, checksum, walked) &&
-           checksum == entry.aux3;
-  } catch (...) {
-    return false;
-  }
+  return FindDamagedEntries(volumes, {&entry}).empty();
 }
 
 namespace {

@@ -39,10 +39,6 @@ bool ReadEntryChunks(std::vector<std::string>& chunks, const PackageEntry& entry
   return ReadEntryChunks(PackageVolumeTable, chunks, entry);
 }
 
-bool CheckEntryIntegrity(const PackageEntry& entry) {
-  return CheckEntryIntegrity(PackageVolumeTable, entry);
-}
-
 bool IsPackageFrameIntact() {
   for (const PackageVolume& volume : PackageVolumeTable) {
     if (!IsFrameAndDirectoryIntact(volume.integrity)) return false;

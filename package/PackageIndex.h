@@ -34,9 +34,5 @@ bool ReadEntry(const PackageEntry& entry, std::string& content);
 // The entry's content as one string per chunk of its stream, in order.
 bool ReadEntryChunks(std::vector<std::string>& chunks, const PackageEntry& entry);
 
-// False when the package carries integrity data and the entry's stored data is not what
-// was packed (package/Package.h).
-bool CheckEntryIntegrity(const PackageEntry& entry);
-
 // False when the package carries integrity data and its frame or directory is damaged.
 bool IsPackageFrameIntact();

@@ -19,6 +19,7 @@
 
 #include "InstallerExpectations.h"
 #include "TranscriptEscape.h"
+#include "vantis-pack/commands/BuildInstaller.h"
 
 extern char** environ;
 
@@ -481,4 +482,22 @@ void ExpectFiles(const FileTree& actual, const FileTree& expected) {
           << name << ": " << found->second.size() << " bytes, expected " << bytes.size();
     }
   }
+}
+
+bool BuildWithPacker(ScenarioBatch& batch, const std::string& folder, const FileTree& files,
+                     std::string& built) {
+  for (const auto& [name, content] : files) WriteBinaryFile(folder + "/patch/" + name, content);
+  WriteBinaryFile(folder + "/stub.exe", batch.hostProgram);
+  BuildOptions options;
+  options.sourceFolder = folder + "/patch";
+  options.outputPath = folder + "/built.exe";
+  options.stubPath = folder + "/stub.exe";
+  std::ostringstream out, err;
+  CommandOutput output{out, err};
+  std::string error;
+  if (!BuildInstaller(options, output, error) || !ReadBinaryFile(folder + "/built.exe", built)) {
+    batch.setupError = "build: " + error;
+    return false;
+  }
+  return true;
 }

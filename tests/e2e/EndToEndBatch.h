@@ -183,6 +183,12 @@ struct ScenarioBatch {
   std::string wineRun_;
 };
 
+// An installer made by vantis-pack's build, in the publisher's folder `folder`: `files`
+// (config.txt among them) packed onto the batch's installer program. Its bytes go to
+// `built`; on failure the batch's setupError says why.
+bool BuildWithPacker(ScenarioBatch& batch, const std::string& folder, const FileTree& files,
+                     std::string& built);
+
 // For a suite's SetUp: skips the test when its batch cannot run on this machine, and fails
 // it when the batch should have run but could not be set up.
 void RequireBatch(const ScenarioBatch& batch);

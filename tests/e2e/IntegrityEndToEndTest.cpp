@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 
 #include "EndToEndBatch.h"
@@ -17,7 +16,6 @@
 #include "package/PackageIndex.h"
 #include "package/format/EntryName.h"
 #include "package/format/FormatConstants.h"
-#include "vantis-pack/commands/BuildInstaller.h"
 
 namespace {
 
@@ -60,24 +58,10 @@ std::string Unmarked(std::string bytes) {
 }
 
 bool Build() {
-  const std::string work = Integrity->batch.root + "/publisher";
-  WriteBinaryFile(work + "/patch/config.txt",
-                  "1.0.5 = 1.0.4\r\n本补丁修复了存档读取问题。\r\n更新后请重新启动游戏。");
-  for (const auto& [name, content] : kNewFiles) WriteBinaryFile(work + "/patch/" + name, content);
-  WriteBinaryFile(work + "/stub.exe", Integrity->batch.hostProgram);
-  BuildOptions options;
-  options.sourceFolder = work + "/patch";
-  options.outputPath = work + "/built.exe";
-  options.stubPath = work + "/stub.exe";
-  std::ostringstream out, err;
-  CommandOutput output{out, err};
-  std::string error;
-  if (!BuildInstaller(options, output, error) ||
-      !ReadBinaryFile(work + "/built.exe", Integrity->built)) {
-    Integrity->batch.setupError = "build: " + error;
-    return false;
-  }
-  return true;
+  FileTree files = kNewFiles;
+  files["config.txt"] = "1.0.5 = 1.0.4\r\n本补丁修复了存档读取问题。\r\n更新后请重新启动游戏。";
+  return BuildWithPacker(Integrity->batch, Integrity->batch.root + "/publisher", files,
+                         Integrity->built);
 }
 
 // Where Data/z.dat's ciphertext lies, past its first chunk header, as the reader finds it.

@@ -7,13 +7,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "EndToEndBatch.h"
 #include "InstallerExpectations.h"
-#include "vantis-pack/commands/BuildInstaller.h"
 
 namespace {
 
@@ -43,24 +41,12 @@ bool RunTool(const std::string& program, const std::vector<std::string>& argumen
 // The publisher's steps. LF line ends in the notes: build converts them.
 bool BuildAndSign() {
   const std::string work = Signing->batch.root + "/publisher";
-  WriteBinaryFile(work + "/patch/config.txt",
-                  "1.0.5 = 1.0.4\n本补丁修复了存档读取问题。\n更新后请重新启动游戏。");
-  WriteBinaryFile(work + "/patch/Bin/game.dll", Noise(70000, 12));
-  WriteBinaryFile(work + "/patch/Data/maps/level1.map", "level one");
-  WriteBinaryFile(work + "/stub.exe", Signing->batch.hostProgram);
-
-  BuildOptions options;
-  options.sourceFolder = work + "/patch";
-  options.outputPath = work + "/built.exe";
-  options.stubPath = work + "/stub.exe";
-  std::ostringstream out, err;
-  CommandOutput output{out, err};
-  std::string error;
+  const FileTree files = {
+      {"config.txt", "1.0.5 = 1.0.4\n本补丁修复了存档读取问题。\n更新后请重新启动游戏。"},
+      {"Bin/game.dll", Noise(70000, 12)},
+      {"Data/maps/level1.map", "level one"}};
   std::string built;
-  if (!BuildInstaller(options, output, error) || !ReadBinaryFile(work + "/built.exe", built)) {
-    Signing->batch.setupError = "build: " + error;
-    return false;
-  }
+  if (!BuildWithPacker(Signing->batch, work, files, built)) return false;
   Signing->builtLength = built.size();
 
   std::string log;
