@@ -13,17 +13,18 @@ cd "$root"
 layers=(
   "platform:"
   "crypto:platform"
+  "delta:"
   "package/format:crypto platform"
   "package:package/format crypto platform"
   "app/game:platform"
   "resources:"
-  "app:app/game resources package package/format crypto platform"
-  "vantis-pack:vantis-pack/commands vantis-pack/writing vantis-pack/report vantis-pack/names vantis-pack/host app/game resources package package/format crypto platform"
+  "app:app/game resources delta package package/format crypto platform"
+  "vantis-pack:vantis-pack/commands vantis-pack/writing vantis-pack/report vantis-pack/names vantis-pack/host app/game resources delta package package/format crypto platform"
   "vantis-pack/host:platform"
   "vantis-pack/names:vantis-pack/host package package/format platform"
-  "vantis-pack/report:vantis-pack/host app/game package package/format platform"
-  "vantis-pack/writing:vantis-pack/report vantis-pack/host resources package/format crypto platform"
-  "vantis-pack/commands:vantis-pack/writing vantis-pack/report vantis-pack/names vantis-pack/host app/game resources package package/format crypto platform"
+  "vantis-pack/report:vantis-pack/host app/game delta package package/format platform"
+  "vantis-pack/writing:vantis-pack/report vantis-pack/host resources delta package package/format crypto platform"
+  "vantis-pack/commands:vantis-pack/writing vantis-pack/report vantis-pack/names vantis-pack/host app/game resources delta package package/format crypto platform"
 )
 
 status=0

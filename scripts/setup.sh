@@ -10,6 +10,8 @@ packages=(
   g++-i686-linux-gnu
   wine wine32:i386 wine64 xvfb x11-utils imagemagick locales fonts-wqy-microhei
   googletest libssl-dev openssl
+  zlib1g-dev zlib1g-dev:i386 libz-mingw-w64-dev   # deflated entries and deltas
+  xdelta3 bsdiff zstd   # bench/: the delta tools a patch's size is measured against
   osslsigncode       # signs and verifies the installer in the end-to-end tests
   clang libclang-rt-14-dev
   llvm               # llvm-symbolizer: sanitizer and fuzzer reports with file and line
