@@ -92,7 +92,8 @@ bool ReadBlock(const uint8_t*& at, const uint8_t* end, uint64_t targetLeft, Bloc
     return false;
   }
   block.targetLength = static_cast<uint32_t>(targetLength);
-  const uint64_t rawLimits[3] = {kBlockInstructionLimit, targetLength, targetLength};
+  const uint64_t rawLimits[3] = {kBlockInstructionLimit, targetLength + kDiffRunsOverhead,
+                                 targetLength};
   uint64_t rawLengths[3] = {}, storedLengths[3] = {};
   for (int i = 0; i < 3; ++i) {
     if (!GetVarint(at, end, rawLengths[i]) || !GetVarint(at, end, storedLengths[i])) return false;
@@ -110,7 +111,46 @@ bool ReadBlock(const uint8_t*& at, const uint8_t* end, uint64_t targetLeft, Bloc
   return true;
 }
 
-bool AddRun(Apply& apply, uint64_t& sourceOffset, const uint8_t* diff, uint64_t length) {
+// Where the block's diff runs stand.
+struct DiffRuns {
+  const uint8_t* at = nullptr;
+  const uint8_t* end = nullptr;
+  uint64_t zeros = 0, literals = 0;
+};
+
+bool NextRun(DiffRuns& runs) {
+  if (!GetVarint(runs.at, runs.end, runs.zeros) || !GetVarint(runs.at, runs.end, runs.literals)) {
+    return false;
+  }
+  return (runs.zeros != 0 || runs.literals != 0) &&
+         runs.literals <= static_cast<uint64_t>(runs.end - runs.at);
+}
+
+// Source bytes plus the next diff bytes into `out`.
+bool AddDiff(DiffRuns& runs, const uint8_t* source, uint8_t* out, uint32_t length) {
+  uint32_t i = 0;
+  while (i < length) {
+    if (runs.zeros == 0 && runs.literals == 0 && !NextRun(runs)) return false;
+    const uint32_t left = length - i;
+    if (runs.zeros != 0) {
+      const uint32_t n = runs.zeros < left ? static_cast<uint32_t>(runs.zeros) : left;
+      std::memcpy(out + i, source + i, n);
+      runs.zeros -= n;
+      i += n;
+    } else {
+      const uint32_t n = runs.literals < left ? static_cast<uint32_t>(runs.literals) : left;
+      for (uint32_t j = 0; j < n; ++j) {
+        out[i + j] = static_cast<uint8_t>(source[i + j] + runs.at[j]);
+      }
+      runs.at += n;
+      runs.literals -= n;
+      i += n;
+    }
+  }
+  return true;
+}
+
+bool AddRun(Apply& apply, uint64_t& sourceOffset, DiffRuns& diff, uint64_t length) {
   while (length > 0) {
     const uint32_t wanted = length < kPieceLength ? static_cast<uint32_t>(length) : kPieceLength;
     const uint8_t* bytes = nullptr;
@@ -120,9 +160,7 @@ bool AddRun(Apply& apply, uint64_t& sourceOffset, const uint8_t* diff, uint64_t 
     if (got > room) got = room;
     const size_t start = apply.output.size();
     apply.output.resize(start + got);
-    uint8_t* out = apply.output.data() + start;
-    for (uint32_t i = 0; i < got; ++i) out[i] = static_cast<uint8_t>(bytes[i] + diff[i]);
-    diff += got;
+    if (!AddDiff(diff, bytes, apply.output.data() + start, got)) return false;
     sourceOffset += got;
     length -= got;
     if (apply.output.size() == kPieceLength && !Flush(apply)) return false;
@@ -145,7 +183,10 @@ bool CopyRun(Apply& apply, const uint8_t* fresh, uint64_t length) {
 bool ApplyBlock(Apply& apply, const Block& block, uint64_t& sourceOffset) {
   const uint8_t* at = block.instructions.data();
   const uint8_t* end = at + block.instructions.size();
-  size_t diffUsed = 0, freshUsed = 0;
+  DiffRuns diff;
+  diff.at = block.diff.data();
+  diff.end = diff.at + block.diff.size();
+  size_t freshUsed = 0;
   uint64_t targetLeft = block.targetLength;
   const uint64_t sourceLength = apply.source->length;
   while (at != end) {
@@ -154,12 +195,8 @@ bool ApplyBlock(Apply& apply, const Block& block, uint64_t& sourceOffset) {
         !GetVarint(at, end, seek)) {
       return false;
     }
-    if (addLength > targetLeft || addLength > block.diff.size() - diffUsed ||
-        addLength > sourceLength - sourceOffset) {
-      return false;
-    }
-    if (!AddRun(apply, sourceOffset, block.diff.data() + diffUsed, addLength)) return false;
-    diffUsed += static_cast<size_t>(addLength);
+    if (addLength > targetLeft || addLength > sourceLength - sourceOffset) return false;
+    if (!AddRun(apply, sourceOffset, diff, addLength)) return false;
     targetLeft -= addLength;
 
     if (copyLength > targetLeft || copyLength > block.fresh.size() - freshUsed) return false;
@@ -178,7 +215,8 @@ bool ApplyBlock(Apply& apply, const Block& block, uint64_t& sourceOffset) {
       sourceOffset += forward;
     }
   }
-  return targetLeft == 0 && diffUsed == block.diff.size() && freshUsed == block.fresh.size();
+  return targetLeft == 0 && diff.at == diff.end && diff.zeros == 0 && diff.literals == 0 &&
+         freshUsed == block.fresh.size();
 }
 
 bool ApplyBody(const uint8_t* delta, size_t length, Apply& apply, uint64_t targetLimit) {

@@ -14,6 +14,10 @@
 //                     inflates to exactly rawLength bytes
 //   trailer  4 bytes  CRC-32 (zlib's) of the whole target, little-endian; the body ends here
 //
+// The diff stream is runs: pairs of varints (zeroCount, literalCount), each followed by
+// literalCount diff bytes, the zeroCount diff bytes before them being 0; together exactly
+// the block's diff bytes. A pair of two zeros is malformed.
+//
 // A block's instructions are triples of varints (addLength, copyLength, seek). The target
 // gets addLength bytes, each the source byte at the source position plus the next diff
 // byte (mod 256), the source position moving past them; then copyLength bytes taken from
@@ -29,6 +33,10 @@ constexpr uint8_t kDeltaMagic[8] = {'V', 't', 'D', 'e', 'l', 't', 'a', 1};
 // One block's target, and with it each of its streams: what the decoder holds at a time.
 constexpr uint32_t kBlockTargetLimit = 4u << 20;
 constexpr uint32_t kBlockInstructionLimit = 4u << 20;
+// The diff runs take at most this much more than the block's target: the encoder starts a
+// zero run only at this many zeros, which pay for the longest pair's two varints.
+constexpr uint32_t kDiffRunsOverhead = 2 * 10;
+constexpr size_t kDiffZeroRunMinimum = 8;
 // The longest varint, and so the most one instruction's triple takes.
 constexpr size_t kVarintLimit = 10;
 

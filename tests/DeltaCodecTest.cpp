@@ -261,11 +261,18 @@ Bytes HandMadeBody(uint64_t sourceLength, uint32_t targetLength,
   PutNumber(body, targetLength);
   Bytes instructions;
   for (uint64_t value : triples) PutNumber(instructions, value);
-  const Bytes streams[3] = {Deflated(instructions), Deflated(diff), Deflated(fresh)};
+  // The diff bytes as one run of literals.
+  Bytes runs;
+  if (!diff.empty()) {
+    PutNumber(runs, 0);
+    PutNumber(runs, diff.size());
+    runs.insert(runs.end(), diff.begin(), diff.end());
+  }
+  const Bytes streams[3] = {Deflated(instructions), Deflated(runs), Deflated(fresh)};
   PutNumber(body, targetLength);
   PutNumber(body, instructions.size());
   PutNumber(body, streams[0].size());
-  PutNumber(body, diff.size());
+  PutNumber(body, runs.size());
   PutNumber(body, streams[1].size());
   PutNumber(body, fresh.size());
   PutNumber(body, streams[2].size());
