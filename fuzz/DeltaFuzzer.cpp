@@ -18,7 +18,8 @@ constexpr uint64_t kTargetLimit = 1u << 20;
 bool ReadSource(uint64_t offset, uint8_t* buffer, uint32_t length, void* context) {
   const std::string& source = *static_cast<const std::string*>(context);
   FUZZ_CHECK(offset <= source.size() && length <= source.size() - offset);
-  for (uint32_t i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>(source[offset + i]);
+  const size_t start = static_cast<size_t>(offset);
+  for (uint32_t i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>(source[start + i]);
   return true;
 }
 
