@@ -53,6 +53,10 @@ echo "== unit tests: 32-bit Linux"
 build linux32
 GTEST_OUTPUT="xml:$results/linux32/" ctest --preset linux32
 
+echo "== two real consecutive releases for the end-to-end delta test (npm registry)"
+bench/fetch-releases.sh build/releases small
+export VANTIS_RELEASE_PAIR="$PWD/build/releases/small"
+
 echo "== unit and end-to-end tests: native, AddressSanitizer + UndefinedBehaviorSanitizer"
 build native-debug
 GTEST_OUTPUT="xml:$results/native/" ctest --preset native-debug
