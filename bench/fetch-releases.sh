@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fetches consecutive releases of real software from the npm registry and lays them out as
 # pairs of game folders, DEST/PAIR/old at 1.0.4 and DEST/PAIR/new at 1.0.5, each with its
-# Bin/version.xml, for `vantis-pack diff` and the delta benchmark. Data a game ships:
+# Bin/version.xml and Bin/Vantis.exe (which the installer looks for), for `vantis-pack diff`
+# and the delta benchmark. Data a game ships:
 #
 #   exe      a native Windows executable, esbuild.exe of two patch releases (about 10 MB)
 #   elf      the same release's Linux executable
@@ -45,8 +46,11 @@ release() {
   echo "$folder"
 }
 
-version_file() {  # FOLDER BUILD: Bin/version.xml at 1.0.BUILD
+# Bin/version.xml at 1.0.BUILD, and Bin/Vantis.exe, which the installer wants to see before
+# it installs: a stand-in unless the pair ships it.
+game_folder() {  # FOLDER BUILD
   mkdir -p "$1/Bin"
+  echo "stands in for the game" >"$1/Bin/Vantis.exe"
   printf '<?xml version="1.0" encoding="UTF-8"?>\n<version>\n\t<major>1</major>\n\t<minor>0</minor>\n\t<build_number>%s</build_number>\n</version>\n' \
     "$2" >"$1/Bin/version.xml"
 }
@@ -75,10 +79,10 @@ make_pair() {  # PAIR
   for side in old new; do
     local folder=$dest/$pair/$side version
     [ "$side" = old ] && build=4 || build=5
-    version_file "$folder" "$build"
+    game_folder "$folder" "$build"
     version() { local v=${1}_$side; echo "${!v}"; }
     case "$pair" in
-      exe) cp "$(release @esbuild/win32-x64 "$(version esbuild)")/esbuild.exe" "$folder/Bin/" ;;
+      exe) cp "$(release @esbuild/win32-x64 "$(version esbuild)")/esbuild.exe" "$folder/Bin/Vantis.exe" ;;
       elf) cp "$(release @esbuild/linux-x64 "$(version esbuild)")/bin/esbuild" "$folder/Bin/" ;;
       scripts)
         mkdir -p "$folder/Data"
