@@ -65,10 +65,11 @@ commas() { printf '%s' "$1" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {r = a / b; printf(r >= 100 ? "%.0f" : "%.3g", r)}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.0f", k / 1024}'; }
 
-# Each entry of an installer as "NAME<TAB>KIND<TAB>STORED SIZE"; an entry without a kind
-# (the tool before deltas) is stored whole.
+# Each entry of an installer as "NAME<TAB>KIND<TAB>STORED SIZE<TAB>INSTALLED SIZE"; an entry
+# without a kind (the tool before deltas) is stored whole.
 entries() {
-  "$pack" list --json "$1" | jq -r '.entries[] | [.name, (.kind // "whole"), .size] | @tsv'
+  "$pack" list --json "$1" |
+    jq -r '.entries[] | [.name, (.kind // "whole"), .size, (.installedSize // .size)] | @tsv'
 }
 
 # The patch installer of a pair, by `diff` with the given options, and its measures.
@@ -103,8 +104,8 @@ for pair in "${pairs[@]}"; do
   diff_pair "$pair" "$bench/$pair.exe"
   declare -A ours=([seconds]=$seconds [kib]=$kib [length]=$(($(stat -c %s "$bench/$pair.exe") -
                                                                $(stat -c %s "$stub"))))
-  declare -A kind=() stored=()
-  while IFS=$'\t' read -r name k s; do kind[$name]=$k stored[$name]=$s; done \
+  declare -A kind=() stored=() installed=()
+  while IFS=$'\t' read -r name k s i; do kind[$name]=$k stored[$name]=$s installed[$name]=$i; done \
     < <(entries "$bench/$pair.exe")
   if [ -n "$plain_option" ]; then
     diff_pair "$pair" "$bench/$pair-plain.exe" "$plain_option"
@@ -138,7 +139,8 @@ for pair in "${pairs[@]}"; do
       [ "$kib" -le "${tool_kib[$tool]}" ] || tool_kib[$tool]=$kib
       if [ -z "$best" ] || [ "$size" -lt "$best" ]; then best=$size; fi
     done
-    [ -n "${stored[$file]:-}" ] || { echo "$pair: $file is not in the patch" >&2; exit 1; }
+    [ "${installed[$file]:-}" = "$new_size" ] ||
+      { echo "$pair: the patch does not install $file at its new size" >&2; exit 1; }
     row+=" | $(commas "${stored[$file]}") ${kind[$file]} | $(ratio "${stored[$file]}" "$best") |"
     echo "$row"
     total[new]=$((total[new] + new_size))
@@ -154,7 +156,7 @@ for pair in "${pairs[@]}"; do
        "${ours[seconds]}; --plain ${ours[plain_seconds]} | |"
   echo "| peak memory MiB | | $(mib "${tool_kib[bsdiff]}") | $(mib "${tool_kib[xdelta3]}") |" \
        "$(mib "${tool_kib[zstd]}") | $(mib "${ours[kib]}"); --plain $(mib "${ours[plain_kib]}") | |"
-  unset ours kind stored total tool_seconds tool_kib
+  unset ours kind stored installed total tool_seconds tool_kib
 done
 [ -n "$plain_option" ] ||
   echo -e "\nThis vantis-pack writes whole files only: \"ours\" is today's whole-file patch."
