@@ -25,9 +25,8 @@ pairs=("$@")
 [ ${#pairs[@]} -gt 0 ] || pairs=(exe elf scripts archive game small)
 mkdir -p "$dest/releases"
 
-esbuild_old=0.25.9 esbuild_new=0.25.10
-typescript_old=5.4.4 typescript_new=5.4.5
-lodash_old=4.17.20 lodash_new=4.17.21
+# The releases of each side: the game's build number, esbuild, typescript and lodash.
+declare -A releases=([old]="4 0.25.9 5.4.4 4.17.20" [new]="5 0.25.10 5.4.5 4.17.21")
 
 # The unpacked release NAME@VERSION: its folder, fetched and unpacked on first use.
 release() {
@@ -59,8 +58,9 @@ game_folder() {  # FOLDER BUILD
 # one also drops two translations of the messages and takes in a few of lodash's files,
 # which sort into the middle of the archive.
 scripts_archive() {  # OUTPUT old|new
-  local lib
-  lib=$(release typescript "$([ "$2" = old ] && echo $typescript_old || echo $typescript_new)")
+  local lib build esbuild typescript lodash
+  read -r build esbuild typescript lodash <<<"${releases[$2]}"
+  lib=$(release typescript "$typescript")
   local staging=$dest/archive-staging
   rm -rf "$staging"
   mkdir -p "$staging"
@@ -68,37 +68,36 @@ scripts_archive() {  # OUTPUT old|new
   if [ "$2" = new ]; then
     rm -rf "$staging/lib/de" "$staging/lib/pt-br"
     mkdir -p "$staging/lib/lodash"
-    cp "$(release lodash $lodash_new)"/{lodash.js,core.js,fp/_baseConvert.js} "$staging/lib/lodash/"
+    cp "$(release lodash "$lodash")"/{lodash.js,core.js,fp/_baseConvert.js} "$staging/lib/lodash/"
   fi
   tar -cf "$1" -C "$staging" --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner lib
   rm -rf "$staging"
 }
 
 make_pair() {  # PAIR
-  local pair=$1 side build
+  local pair=$1 side build esbuild typescript lodash
   for side in old new; do
-    local folder=$dest/$pair/$side version
-    [ "$side" = old ] && build=4 || build=5
+    local folder=$dest/$pair/$side
+    read -r build esbuild typescript lodash <<<"${releases[$side]}"
     game_folder "$folder" "$build"
-    version() { local v=${1}_$side; echo "${!v}"; }
     case "$pair" in
-      exe) cp "$(release @esbuild/win32-x64 "$(version esbuild)")/esbuild.exe" "$folder/Bin/Vantis.exe" ;;
-      elf) cp "$(release @esbuild/linux-x64 "$(version esbuild)")/bin/esbuild" "$folder/Bin/" ;;
+      exe) cp "$(release @esbuild/win32-x64 "$esbuild")/esbuild.exe" "$folder/Bin/Vantis.exe" ;;
+      elf) cp "$(release @esbuild/linux-x64 "$esbuild")/bin/esbuild" "$folder/Bin/" ;;
       scripts)
         mkdir -p "$folder/Data"
-        cp -r "$(release typescript "$(version typescript)")" "$folder/Data/typescript" ;;
+        cp -r "$(release typescript "$typescript")" "$folder/Data/typescript" ;;
       archive)
         mkdir -p "$folder/Data"
         scripts_archive "$folder/Data/scripts.pak" "$side" ;;
       game)
-        cp "$(release @esbuild/win32-x64 "$(version esbuild)")/esbuild.exe" "$folder/Bin/Vantis.exe"
+        cp "$(release @esbuild/win32-x64 "$esbuild")/esbuild.exe" "$folder/Bin/Vantis.exe"
         mkdir -p "$folder/Data/scripts"
-        cp "$(release typescript "$(version typescript)")"/lib/{typescript,tsserver,tsc,typingsInstaller}.js \
+        cp "$(release typescript "$typescript")"/lib/{typescript,tsserver,tsc,typingsInstaller}.js \
           "$folder/Data/scripts/"
         scripts_archive "$folder/Data/scripts.pak" "$side" ;;
       small)
         mkdir -p "$folder/Data"
-        cp -r "$(release lodash "$(version lodash)")" "$folder/Data/lodash" ;;
+        cp -r "$(release lodash "$lodash")" "$folder/Data/lodash" ;;
       *) echo "no pair named $pair" >&2; exit 2 ;;
     esac
   done
