@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/FileDurability.h"
+#include "app/GameFileSource.h"
 #include "app/game/GameVersion.h"
 #include "app/InstallProgress.h"
 #include "app/Installer.h"
@@ -12,6 +13,7 @@
 #include "app/Messages.h"
 #include "app/OutputFile.h"
 #include "app/game/PatchManifest.h"
+#include "package/EntryDecoding.h"
 #include "package/ManifestName.h"
 #include "package/PackageIndex.h"
 
@@ -106,11 +108,43 @@ bool CheckEveryEntry() {
   return false;
 }
 
+// The mismatch message with the file's name in it.
+void ShowGameFileMismatch(const std::string& name) {
+  std::string text = kGameFileMismatchFormat;
+  text.replace(text.find("%s"), 2, name);
+  AskUser(text.c_str(), MB_ICONERROR);
+}
+
+// Every delta's game file checked before the first write, so that a game folder the patch
+// does not fit is left exactly as it was, rather than half patched.
+bool CheckDeltaSources() {
+  for (const auto& [name, entry] : PackageIndex) {
+    if (CancelRequested.load()) return false;
+    EntryKind kind = EntryKind::kWhole;
+    if (IsManifestNameInAnyCase(name) ||
+        (ReadEntryKind(PackageVolumeTable[entry.volume].integrity, entry, kind) &&
+         kind != EntryKind::kDelta)) {
+      continue;
+    }
+    EntryEncoding encoding;
+    if (!ReadEntryEncoding(PackageVolumeTable, entry, encoding)) {
+      AskUser(kEntryDamaged, MB_ICONERROR);
+      return false;
+    }
+    GameFileSource source(name);
+    if (!source.IsOpen() || !IsDeltaSource(source.AsDeltaSource(), encoding)) {
+      ShowGameFileMismatch(name);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool RunInstall() {
   // The range counts the manifest, which the walk skips, and travels as 16 bits.
   const auto upperBound = static_cast<WORD>((PackageIndex.size() * 2) & 0xFFFFu);
   BeginProgress(GetDlgItem(DialogWindow.load(), IDC_PROGRESS), upperBound);
-  if (!CheckEveryEntry()) return false;
+  if (!CheckEveryEntry() || !CheckDeltaSources()) return false;
 
   const bool flushInBatches = InstalledFilesNeedFlush();
   IndexPosition unflushed = PackageIndex.begin();
@@ -144,6 +178,37 @@ bool ExtractEntry(const std::string& name, const PackageEntry& entry) {
   if (!ReadEntryChunks(chunks, entry)) {
     AskUser(kEntryDamaged, MB_ICONERROR);
     return false;
+  }
+  if (CancelRequested.load()) return false;
+  EntryEncoding encoding;
+  if (!ReadEntryKind(PackageVolumeTable[entry.volume].integrity, entry, encoding.kind) ||
+      (encoding.kind != EntryKind::kWhole &&
+       (chunks.empty() || !ParseEntryHeader(reinterpret_cast<const uint8_t*>(chunks[0].data()),
+                                            chunks[0].size(), encoding)))) {
+    AskUser(kEntryDamaged, MB_ICONERROR);
+    return false;
+  }
+  if (encoding.kind != EntryKind::kWhole) {
+    // Decoded whole before the file is touched, like the content itself; a delta reads the
+    // game's file, which stays open for reading only until the result has passed its check.
+    std::vector<std::string> blocks;
+    EntryDecodeResult result = EntryDecodeResult::kSourceMismatch;
+    {
+      GameFileSource source(name);
+      DeltaSource delta = source.AsDeltaSource();
+      if (encoding.kind != EntryKind::kDelta || source.IsOpen()) {
+        result = DecodeEntryContent(encoding, chunks, &delta, CollectInBlocks, &blocks);
+      }
+    }
+    if (result == EntryDecodeResult::kSourceMismatch) {
+      ShowGameFileMismatch(name);
+      return false;
+    }
+    if (result != EntryDecodeResult::kDecoded) {
+      AskUser(kEntryDamaged, MB_ICONERROR);
+      return false;
+    }
+    chunks.swap(blocks);
   }
   if (CancelRequested.load()) return false;
   StepProgress();

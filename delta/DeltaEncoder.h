@@ -18,6 +18,11 @@ struct DeltaEncoderOptions {
   // stored otherwise. The encoder then returns false with `abandoned` set.
   uint64_t bodyLimit = UINT64_MAX;
   int compressionLevel = 9;  // zlib's, for the delta's streams
+  // Past this source length the source is matched in windows of this length, each with its
+  // own suffix array (5 bytes a source byte while matching, up to 7 while it is built).
+  uint64_t sourceWindowLength = 128u << 20;
+  // The target is matched in stretches of this length, each against one source window.
+  uint64_t targetWindowLength = 64u << 20;
 };
 
 struct DeltaEncoderResult {

@@ -12,6 +12,7 @@
 
 #include "FakeSignature.h"
 #include "app/game/GameVersion.h"
+#include "delta/DeltaEncoder.h"
 #include "package/PackageContainer.h"
 #include "support/PackageFixture.h"
 
@@ -193,6 +194,43 @@ void WriteRoundTripSeeds(const fs::path& folder) {
   WriteSeed(folder, "empty-key", std::string("\x00\x00\x00\x01\x00\x00\x00", 7));
 }
 
+bool CollectBody(const uint8_t* data, size_t length, void* context) {
+  static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
+// The source's length (u16), the source, and a body our encoder made from it.
+void WriteDeltaSeed(const fs::path& folder, const std::string& name, const std::string& source,
+                    const std::string& target) {
+  std::string body;
+  DeltaEncoderResult result;
+  if (!EncodeDelta(reinterpret_cast<const uint8_t*>(source.data()), source.size(),
+                   reinterpret_cast<const uint8_t*>(target.data()), target.size(), {},
+                   CollectBody, &body, result)) {
+    std::fprintf(stderr, "%s: the delta cannot be made\n", name.c_str());
+    failed = true;
+  }
+  const std::string length{static_cast<char>(source.size() & 0xFF),
+                           static_cast<char>(source.size() >> 8)};
+  WriteSeed(folder, name, length + source + body);
+}
+
+void WriteDeltaSeeds(const fs::path& folder) {
+  std::string text;
+  for (int i = 0; i < 60; ++i) text += "line " + std::to_string(i * 37 % 101) + "\n";
+  std::string edited = text;
+  edited.replace(100, 8, "changed");
+  edited.insert(300, "new line\n");
+  WriteDeltaSeed(folder, "text-edit", text, edited);
+  std::string code;
+  for (uint32_t i = 0; i < 200; ++i) code += "\x8b\x45" + LittleEndian32(0x401000 + i * 48);
+  std::string moved = code;
+  for (size_t at = 2; at + 4 <= moved.size(); at += 6) moved[at] = static_cast<char>(moved[at] + 16);
+  WriteDeltaSeed(folder, "shifted-addresses", code, moved);
+  WriteDeltaSeed(folder, "empty-source", "", text);
+  WriteDeltaSeed(folder, "empty-target", text, "");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -209,5 +247,6 @@ int main(int argc, char** argv) {
   WriteVersionFileSeeds(corpus / "version_file");
   WriteEntryNameSeeds(corpus / "entry_name");
   WriteRoundTripSeeds(corpus / "round_trip");
+  WriteDeltaSeeds(corpus / "delta");
   return failed ? 1 : 0;
 }

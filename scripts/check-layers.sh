@@ -15,7 +15,7 @@ layers=(
   "crypto:platform"
   "delta:"
   "package/format:crypto platform"
-  "package:package/format crypto platform"
+  "package:package/format delta crypto platform"
   "app/game:platform"
   "resources:"
   "app:app/game resources delta package package/format crypto platform"

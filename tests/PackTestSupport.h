@@ -31,6 +31,7 @@ struct ProgramShape {
   uint16_t machine = 0x014C;  // 32-bit x86
   uint16_t subsystem = 2;     // Windows GUI
   std::vector<std::pair<uint32_t, uint32_t>> resources = {{5, 100}, {14, 100}};  // (type, id)
+  std::string entryKinds;  // non-empty: an entry-kinds resource (RCDATA 200) with this text
 };
 
 // Headers of a Windows program as Microsoft's PE/COFF description lays them out, with one
@@ -44,20 +45,28 @@ inline std::string MakeProgram(const ProgramShape& shape) {
   const uint32_t sectionTable = peOffset + 24 + optionalLength;
   const uint32_t rawOffset = 0x200;
   const uint32_t rva = 0x1000;
-  const auto count = static_cast<uint32_t>(shape.resources.size());
+  std::vector<std::pair<uint32_t, uint32_t>> resources = shape.resources;
+  if (!shape.entryKinds.empty()) resources.emplace_back(10, 200);
+  const auto count = static_cast<uint32_t>(resources.size());
   std::string tree(16 + 8 * count + 64 * count, '\0');
   fake_pe::Store16(tree, 14, count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t base = 16 + 8 * count + 64 * i;  // type, id and language levels, data
-    fake_pe::Store32(tree, 16 + 8 * i, shape.resources[i].first);
+    fake_pe::Store32(tree, 16 + 8 * i, resources[i].first);
     fake_pe::Store32(tree, 20 + 8 * i, base | 0x80000000u);
     fake_pe::Store16(tree, base + 14, 1);
-    fake_pe::Store32(tree, base + 16, shape.resources[i].second);
+    fake_pe::Store32(tree, base + 16, resources[i].second);
     fake_pe::Store32(tree, base + 20, (base + 24) | 0x80000000u);
     fake_pe::Store16(tree, base + 24 + 14, 1);
     fake_pe::Store32(tree, base + 24 + 16, 0x0804);
     fake_pe::Store32(tree, base + 24 + 20, base + 48);
     fake_pe::Store32(tree, base + 48, rva);  // the data entry: an empty resource
+  }
+  if (!shape.entryKinds.empty()) {  // the last resource's data, after the tree
+    const uint32_t base = 16 + 8 * count + 64 * (count - 1);
+    fake_pe::Store32(tree, base + 48, rva + static_cast<uint32_t>(tree.size()));
+    fake_pe::Store32(tree, base + 52, static_cast<uint32_t>(shape.entryKinds.size()));
+    tree += shape.entryKinds;
   }
   std::string program(rawOffset, '\0');
   program[0] = 'M';

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr uint32_t kMagicLength = 8;
+constexpr uint32_t kFeaturesOffset = 8;
 constexpr uint32_t kFrameChecksumOffset = 12;
 constexpr uint32_t kMagicOffset = 16;
 // The header, the block and the trailer, read in one go: at most this much.
@@ -73,6 +74,7 @@ PackageIntegrity CheckPackageIntegrity(FileHandle file, uint32_t packageEnd) {
     return integrity;
   }
   integrity.frameIntact = true;
+  integrity.features = LoadLittleEndian32(block + kFeaturesOffset);
 
   ByteCursor header(frame, blockInFrame);
   const uint16_t keyLength = header.TakeU16();
@@ -89,11 +91,11 @@ PackageIntegrity CheckPackageIntegrity(FileHandle file, uint32_t packageEnd) {
 }
 
 std::string EncodeIntegrityBlock(const std::string& header, const std::string& directory,
-                                 const std::string& trailer) {
+                                 const std::string& trailer, uint32_t features) {
   std::string block;
   AppendLittleEndian32(block, static_cast<uint32_t>(directory.size()));
   AppendLittleEndian32(block, Crc32c(directory.data(), directory.size()));
-  AppendLittleEndian32(block, 0);
+  AppendLittleEndian32(block, features);
   AppendLittleEndian32(block, 0);  // the frame checksum, filled in below
   block.append(kIntegrityMagic, kMagicLength);
 

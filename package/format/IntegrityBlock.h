@@ -12,7 +12,9 @@
 //   0       4      directoryLength     u32: the directory chunk stream's bytes, terminator
 //                                      included, from directoryOffset
 //   4       4      directoryChecksum   u32: CRC-32C of those bytes
-//   8       4      reserved            u32: 0
+//   8       4      features            u32: bit 0 (kFeatureEntryKinds) says that each
+//                                      record's aux2 holds its entry's kind
+//                                      (EntryEncoding.h); the other bits are 0
 //   12      4      frameChecksum       u32: CRC-32C of every byte from headerOffset to the
 //                                      package's end (header, this block, trailer) but these 4
 //   16      8      magic               "VtCRC32C"
@@ -29,11 +31,13 @@
 
 constexpr uint32_t kIntegrityBlockLength = 24;
 constexpr char kIntegrityMagic[] = "VtCRC32C";  // 8 bytes, no terminator in the file
+constexpr uint32_t kFeatureEntryKinds = 1;
 
 struct PackageIntegrity {
   bool present = false;          // the package carries integrity data
   bool frameIntact = false;      // header, integrity block and trailer check out
   bool directoryIntact = false;  // the directory checks out (only looked at with the frame)
+  uint32_t features = 0;         // the block's, once the frame checks out; 0 otherwise
 };
 
 // True when the package can be read as packed, as far as its frame and directory go: it
@@ -50,4 +54,4 @@ PackageIntegrity CheckPackageIntegrity(FileHandle file, uint32_t packageEnd);
 // The block for a package whose header and trailer are `header` and `trailer`, written
 // between them, and whose directory stream is `directory`.
 std::string EncodeIntegrityBlock(const std::string& header, const std::string& directory,
-                                 const std::string& trailer);
+                                 const std::string& trailer, uint32_t features = 0);

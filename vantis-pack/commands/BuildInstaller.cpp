@@ -4,17 +4,20 @@
 #include <cassert>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "package/ManifestName.h"
 #include "package/PackageContainer.h"
 #include "package/format/DirectoryRecord.h"
 #include "package/format/DirectoryStream.h"
+#include "package/format/EntryEncoding.h"
 #include "package/format/EntryStream.h"
 #include "package/format/IntegrityBlock.h"
 #include "package/format/PackageEnd.h"
 #include "package/format/PackageFrame.h"
 #include "vantis-pack/writing/EntryDataWriter.h"
+#include "vantis-pack/writing/EntryEncoder.h"
 #include "vantis-pack/host/HostSystem.h"
 #include "vantis-pack/writing/InstallerProgram.h"
 #include "app/game/PatchManifest.h"
@@ -38,6 +41,7 @@ constexpr uint64_t kSigningAlignment = 8;
 struct PlannedEntry {
   const SourceFile* source = nullptr;
   const std::string* content = nullptr;  // the converted manifest; null: read from disk
+  EncodedEntry stored;                   // what is written for it, and from where
   PackageEntry fields;
   uint64_t streamLength = 0;  // its entry chunk stream, headers included
 };
@@ -181,18 +185,20 @@ std::string EncodeDirectory(const std::string& key, const PackagePlan& plan);
 
 // The length limit is checked here, before anything is written. The data goes smallest
 // first (ties by name), so that the order depends on the tree alone.
-bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manifest,
-                 uint64_t stubLength, size_t keyLength, PackagePlan& plan, std::string& error) {
+bool PlanPackage(const std::vector<SourceFile>& files, const std::vector<EncodedEntry>& stored,
+                 const std::string& manifest, uint64_t stubLength, size_t keyLength,
+                 PackagePlan& plan, std::string& error) {
   PackagePlan result;
-  for (const SourceFile& file : files) {
+  for (size_t i = 0; i < files.size(); ++i) {
     PlannedEntry entry;
-    entry.source = &file;
-    if (file.entryName == kManifestName) entry.content = &manifest;
+    entry.source = &files[i];
+    entry.stored = stored[i];
+    if (files[i].entryName == kManifestName) entry.content = &manifest;
     result.entries.push_back(entry);
   }
   const auto sizeOf = [&result](size_t index) -> uint64_t {
     const PlannedEntry& entry = result.entries[index];
-    return entry.content ? entry.content->size() : entry.source->size;
+    return entry.content ? entry.content->size() : entry.stored.storedSize;
   };
   for (size_t i = 0; i < result.entries.size(); ++i) result.dataOrder.push_back(i);
   std::stable_sort(result.dataOrder.begin(), result.dataOrder.end(),
@@ -228,6 +234,7 @@ bool PlanPackage(const std::vector<SourceFile>& files, const std::string& manife
   for (size_t i = 0; i < result.entries.size(); ++i) {
     result.entries[i].fields.offset = static_cast<uint32_t>(offsets[i]);
     result.entries[i].fields.size = static_cast<uint32_t>(sizeOf(i));
+    result.entries[i].fields.aux2 = static_cast<uint8_t>(result.entries[i].stored.kind);
   }
   plan = std::move(result);
   return true;
@@ -256,6 +263,74 @@ bool CopyStub(const fs::path& stub, uint64_t stubLength, HashedOutput& out, std:
     left -= static_cast<uint64_t>(part);
   }
   return true;
+}
+
+// The forms the installer program reads, and what --plain or its lack of them costs.
+EntryEncodingChoice ChooseEncodings(const PackRequest& request, const PackOptions& options,
+                                    const fs::path& stub, CommandOutput& output) {
+  EntryEncodingChoice choice;
+  if (options.plain) return choice;
+  const InstallerEntryKinds kinds = ReadInstallerEntryKinds(stub);
+  choice.compress = kinds.compressed;
+  choice.delta = kinds.delta;
+  const bool wantsDelta = !request.deltaSources.empty();
+  const bool hasFiles = std::any_of(request.files.begin(), request.files.end(),
+                                    [](const SourceFile& file) {
+                                      return file.entryName != kManifestName && file.size > 0;
+                                    });
+  if (hasFiles && (!kinds.compressed || (wantsDelta && !kinds.delta))) {
+    output.err << "vantis-pack: note: " << stub.u8string() << ": the installer program does "
+               << "not declare that it reads " << (kinds.compressed ? "delta" : "compressed")
+               << " entries; writing " << (kinds.compressed ? "no deltas" : "whole entries")
+               << "\n";
+  }
+  return choice;
+}
+
+// Every file but the manifest (always whole: the installer reads it before anything else)
+// in its smallest form; the manifest and empty files stay whole.
+bool EncodeRequest(const PackRequest& request, const EntryEncodingChoice& choice,
+                   std::unique_ptr<EncodingWorkFolder>& workFolder, CommandOutput& output,
+                   std::vector<EncodedEntry>& stored, std::string& error) {
+  std::vector<EntryEncodingJob> jobs;
+  std::vector<size_t> jobFiles;
+  stored.assign(request.files.size(), {});
+  uint64_t total = 0;
+  for (size_t i = 0; i < request.files.size(); ++i) {
+    const SourceFile& file = request.files[i];
+    stored[i] = {EntryKind::kWhole, file.path, file.size, file.size};
+    if (file.entryName == kManifestName || (!choice.compress && !choice.delta)) continue;
+    EntryEncodingJob job{file.displayName, file.path, file.size, {}};
+    const auto source = request.deltaSources.find(file.entryName);
+    if (choice.delta && source != request.deltaSources.end()) job.deltaSource = source->second;
+    jobs.push_back(job);
+    jobFiles.push_back(i);
+    total += file.size;
+  }
+  if (jobs.empty()) return true;
+  workFolder = std::make_unique<EncodingWorkFolder>();
+  if (!workFolder->IsReady()) {
+    error = "no folder for the compressed forms can be made in the temporary folder";
+    return false;
+  }
+  std::vector<EncodedEntry> encoded;
+  ProgressBar progress(output.progressTerminal, total);
+  if (!EncodeEntries(jobs, choice, *workFolder, progress, encoded, error)) return false;
+  for (size_t j = 0; j < jobs.size(); ++j) stored[jobFiles[j]] = encoded[j];
+  return true;
+}
+
+// "1,234 bytes stored (3 delta, 5 compressed, 2 whole) for 56,789 installed"
+std::string DescribeStoredForms(const PackagePlan& plan, uint64_t contentLength,
+                                uint64_t installedLength) {
+  size_t counts[3] = {};
+  for (const PlannedEntry& entry : plan.entries) ++counts[static_cast<size_t>(entry.stored.kind)];
+  if (counts[1] == 0 && counts[2] == 0) return FormatCount(contentLength) + " bytes of content";
+  std::string text = FormatCount(contentLength) + " bytes stored (";
+  if (counts[2] != 0) text += std::to_string(counts[2]) + " delta, ";
+  if (counts[1] != 0) text += std::to_string(counts[1]) + " compressed, ";
+  return text + std::to_string(counts[0]) + " whole) for " + FormatCount(installedLength) +
+         " installed";
 }
 
 }  // namespace
@@ -325,29 +400,49 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
     }
   }
 
-  // Planned also after other problems: the limit is one more thing to mend in this run.
-  PackagePlan plan;
-  if (!PlanPackage(request.files, request.manifest, stubLength, key.size(), plan, problem)) {
-    problems.push_back(problem);
-  }
   if (!problems.empty()) {
     error = DescribeProblems(problems);
     return false;
   }
 
+  // Each file's smallest stored form, as far as the installer program reads it.
+  const EntryEncodingChoice choice = ChooseEncodings(request, options, stub, output);
+  std::unique_ptr<EncodingWorkFolder> workFolder;
+  std::vector<EncodedEntry> stored;
+  if (!EncodeRequest(request, choice, workFolder, output, stored, error)) return false;
+
+  PackagePlan plan;
+  if (!PlanPackage(request.files, stored, request.manifest, stubLength, key.size(), plan,
+                   problem)) {
+    error = DescribeProblems({problem});
+    return false;
+  }
+
   uint64_t contentLength = 0;
-  for (const PlannedEntry& entry : plan.entries) contentLength += entry.fields.size;
+  uint64_t installedLength = 0;
+  uint32_t features = 0;
+  for (const PlannedEntry& entry : plan.entries) {
+    contentLength += entry.fields.size;
+    installedLength += entry.content ? entry.content->size() : entry.stored.installedSize;
+    if (entry.stored.kind != EntryKind::kWhole) features |= kFeatureEntryKinds;
+  }
+  const std::string storedSummary = DescribeStoredForms(plan, contentLength, installedLength);
   const PatchManifest summary = ScanPatchManifest(request.manifest);
   if (options.dryRun) {
     output.out << "would build " << options.outputPath.u8string() << ": "
-               << plan.entries.size() << " entries, " << FormatCount(contentLength)
-               << " bytes of content, " << FormatCount(plan.totalLength) << " bytes in all\n"
+               << plan.entries.size() << " entries, " << storedSummary << ", "
+               << FormatCount(plan.totalLength) << " bytes in all\n"
                << "  " << DescribeManifest(summary) << "\n"
                << "  installer program " << stub.u8string() << "\n";
     for (const PlannedEntry& entry : plan.entries) {
-      char size[32];
+      char size[64];
       std::snprintf(size, sizeof size, "%14s  ", FormatCount(entry.fields.size).c_str());
-      output.out << size << entry.source->displayName << "\n";
+      output.out << size;
+      if (features != 0) {
+        std::snprintf(size, sizeof size, "%-10s  ", EntryKindName(entry.stored.kind));
+        output.out << size;
+      }
+      output.out << entry.source->displayName << "\n";
     }
     for (const std::string& name : request.excludedNames) {
       output.out << "  left out by --exclude: " << name << "\n";
@@ -364,7 +459,7 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
     std::vector<EntryDataSource> sources;
     for (size_t index : plan.dataOrder) {
       const PlannedEntry& entry = plan.entries[index];
-      sources.push_back({entry.source->displayName, entry.source->path, entry.content,
+      sources.push_back({entry.source->displayName, entry.stored.storedPath, entry.content,
                          entry.fields.size});
     }
     uint64_t dataLength = 0;
@@ -386,7 +481,7 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
   const uint64_t headerOffset = plan.dataEnd + directory.size() + padding.size();
   const std::string header = EncodePackageHeader(key, static_cast<uint32_t>(plan.dataEnd));
   const std::string trailer = EncodePackageTrailer(static_cast<uint32_t>(headerOffset));
-  const std::string integrity = EncodeIntegrityBlock(header, directory, trailer);
+  const std::string integrity = EncodeIntegrityBlock(header, directory, trailer, features);
   assert(plan.totalLength == headerOffset + header.size() + integrity.size() + trailer.size());
   if (!out.Write(directory, error) || !out.Write(padding, error) || !out.Write(header, error) ||
       !out.Write(integrity, error) || !out.Write(trailer, error) || !out.file.Commit(error)) {
@@ -394,8 +489,7 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
   }
 
   output.out << "built " << options.outputPath.u8string() << ": " << plan.entries.size()
-             << " entries, "
-             << FormatCount(contentLength) << " bytes of content, "
+             << " entries, " << storedSummary << ", "
              << FormatCount(plan.totalLength) << " bytes in all\n"
              << "  " << DescribeManifest(summary) << "\n"
              << "  installer program " << stub.u8string() << "\n"

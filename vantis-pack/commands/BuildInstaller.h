@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct PackOptions {
   NotesEncoding notesEncoding = NotesEncoding::kAuto;
   std::vector<std::string> excludePatterns;  // vantis-pack/names/ExcludePattern.h
   bool dryRun = false;                       // check and list, write nothing
+  // Whole entries only, for any installer program. Otherwise entries are stored deflated or
+  // as deltas where that is smaller and the installer program declares it reads them.
+  bool plain = false;
 };
 
 struct BuildOptions : PackOptions {
@@ -36,6 +40,9 @@ struct PackRequest {
   std::vector<SourceFile> files;  // in index order; config.txt among them, with no path
   std::string manifest;           // config.txt's content, as stored (code page 936)
   std::vector<std::string> excludedNames;  // listed by a dry run
+  // By entry name: the old version's copy of the file, which the entry may be stored as a
+  // delta against (diff).
+  std::map<std::string, std::filesystem::path> deltaSources;
 };
 
 // True when `output` would land inside `folder` (through links too), where the next build

@@ -208,6 +208,11 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
     }
     if (!FitsOldFolders(file.displayName, oldFiles, oldFolders, problems)) continue;
     ++(old != oldFiles.end() ? changed : added);
+    // A delta fits only the very file it was made from: only a patch for exactly OLD's
+    // version can count on the player having it.
+    if (old != oldFiles.end() && options.rule == RuleExact) {
+      request.deltaSources[file.entryName] = old->second->path;
+    }
     request.files.push_back(std::move(file));
   }
 

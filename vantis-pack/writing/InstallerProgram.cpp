@@ -38,6 +38,9 @@ constexpr size_t kMaxDllNameLength = 260;
 constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
 constexpr uint32_t kResourceTypeDialog = 5;
 constexpr uint32_t kResourceTypeIconGroup = 14;
+constexpr uint32_t kResourceTypeRcData = 10;
+// Far more than a list of kind names needs.
+constexpr uint32_t kMaxKindsResourceLength = 4096;
 // More entries than any real program's resource directory holds; a damaged count
 // cannot make the walk long.
 constexpr uint32_t kMaxDirectoryEntries = 4096;
@@ -107,6 +110,35 @@ bool HasResource(FileBytes& file, uint64_t table, uint64_t tableLength, uint32_t
   uint32_t languages = 0;
   return FindIdSubdirectory(file, table, tableLength, 0, type, names) &&
          FindIdSubdirectory(file, table, tableLength, names, id, languages);
+}
+
+// The data of the first language of resource `type`/`id`: its data entry (u32 address,
+// u32 size, ...) at the offset the language entry gives.
+bool ReadResourceData(FileBytes& file, const std::vector<PeSection>& sections, uint64_t table,
+                      uint64_t tableLength, uint32_t type, uint32_t id,
+                      std::vector<uint8_t>& data) {
+  uint32_t names = 0;
+  uint32_t languages = 0;
+  std::vector<uint8_t> header;
+  std::vector<uint8_t> entry;
+  std::vector<uint8_t> dataEntry;
+  if (!FindIdSubdirectory(file, table, tableLength, 0, type, names) ||
+      !FindIdSubdirectory(file, table, tableLength, names, id, languages) ||
+      uint64_t{languages} + 24 > tableLength || !file.Read(table + languages, 16, header) ||
+      U16(header, 12) + U16(header, 14) == 0 || !file.Read(table + languages + 16, 8, entry)) {
+    return false;
+  }
+  const uint32_t dataOffset = U32(entry, 4);
+  if ((dataOffset & kSubdirectoryFlag) != 0 || uint64_t{dataOffset} + 16 > tableLength ||
+      !file.Read(table + dataOffset, 16, dataEntry)) {
+    return false;
+  }
+  uint64_t offset = 0;
+  uint64_t available = 0;
+  const uint32_t size = U32(dataEntry, 4);
+  return size <= kMaxKindsResourceLength &&
+         MapPeAddress(sections, U32(dataEntry, 0), offset, available) && size <= available &&
+         file.Read(offset, size, data);
 }
 
 }  // namespace
@@ -259,4 +291,33 @@ bool ReadProgramLoading(const std::filesystem::path& program, ProgramLoading& lo
   }
   loading = std::move(result);
   return true;
+}
+
+InstallerEntryKinds ReadInstallerEntryKinds(const std::filesystem::path& program) {
+  InstallerEntryKinds kinds;
+  FileBytes file(program);
+  PeHeaders headers;
+  PeProblem problem = PeProblem::kNone;
+  std::vector<PeSection> sections;
+  uint32_t resourceRva = 0;
+  uint32_t resourceSize = 0;
+  uint64_t table = 0;
+  uint64_t tableLength = 0;
+  std::vector<uint8_t> data;
+  if (!file.IsOpen() || !ReadPeHeaders(FileBytes::ReadInto, &file, headers, problem) ||
+      !FindPeDataDirectory(headers, kPeResourceDirectory, resourceRva, resourceSize) ||
+      !ReadPeSections(FileBytes::ReadInto, &file, headers, sections) ||
+      !MapPeAddress(sections, resourceRva, table, tableLength) ||
+      !ReadResourceData(file, sections, table, tableLength, kResourceTypeRcData, IDR_ENTRY_KINDS,
+                        data)) {
+    return kinds;
+  }
+  std::string words(data.begin(), data.end());
+  for (char& c : words) {
+    if (c == '\0') c = ' ';
+  }
+  words = " " + words + " ";
+  kinds.compressed = words.find(" compressed ") != std::string::npos;
+  kinds.delta = words.find(" delta ") != std::string::npos;
+  return kinds;
 }

@@ -14,6 +14,14 @@
 bool CheckInstallerProgram(const std::filesystem::path& program, std::string& reason,
                            std::string& warning);
 
+// The entry kinds beyond whole files that the installer program declares it installs
+// (its IDR_ENTRY_KINDS resource). A program without the resource reads whole entries only.
+struct InstallerEntryKinds {
+  bool compressed = false;
+  bool delta = false;
+};
+InstallerEntryKinds ReadInstallerEntryKinds(const std::filesystem::path& program);
+
 // What decides where Windows looks for a program's DLLs before its own code runs.
 struct ProgramLoading {
   std::vector<std::string> importedDlls;  // as the import table spells them
