@@ -49,10 +49,22 @@ rm -rf "$bench"
 mkdir -p "$bench"
 printf '\0' >"$bench/one-byte"
 key=000102030405060708090a0b0c0d0e0f
-# Whether this vantis-pack writes anything but whole files: before it does, `diff` is
-# today's whole-file patch and there is no --plain to ask for one.
-plain_option=
-if "$pack" diff --help | grep -q -- '--plain'; then plain_option=--plain; fi
+# The whole-file patch: `diff --plain`, or where this vantis-pack has no --plain, `diff` onto
+# a copy of the installer program whose list of the entry kinds it reads (beyond whole ones)
+# is blanked out, which makes vantis-pack write whole entries; the program is otherwise the
+# same. Before entry kinds, both are today's whole-file patch.
+plain_stub=$stub plain_options=(--plain)
+if ! "$pack" diff --help | grep -q -- '--plain'; then
+  python3 - "$stub" "$bench/plain-stub.exe" <<'PYTHON'
+import sys
+program = open(sys.argv[1], "rb").read()
+declared = b"compressed delta"
+if program.count(declared) > 1:
+    sys.exit("the installer program declares its entry kinds more than once")
+open(sys.argv[2], "wb").write(program.replace(declared, b"-" * len(declared)))
+PYTHON
+  plain_stub=$bench/plain-stub.exe plain_options=()
+fi
 
 # Runs a command under /usr/bin/time, its messages kept back unless it fails, and sets
 # $seconds and $kib.
@@ -65,19 +77,21 @@ commas() { printf '%s' "$1" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {r = a / b; printf(r >= 100 ? "%.0f" : "%.3g", r)}'; }
 mib() { awk -v k="$1" 'BEGIN {printf "%.0f", k / 1024}'; }
 
-# Each entry of an installer as "NAME<TAB>KIND<TAB>STORED SIZE<TAB>INSTALLED SIZE"; an entry
-# without a kind (the tool before deltas) is stored whole.
+# Each entry of an installer as "NAME<TAB>KIND<TAB>STORED SIZE<TAB>INSTALLED SIZE". Where
+# `list --json` names no kind, aux2 holds it (package/format/EntryEncoding.h; 0, whole, in
+# packages before kinds); an installed size it does not give is left empty.
 entries() {
-  "$pack" list --json "$1" |
-    jq -r '.entries[] | [.name, (.kind // "whole"), .size, (.installedSize // .size)] | @tsv'
+  "$pack" list --json "$1" | jq -r '.entries[] | [.name,
+    (.kind // (["whole", "compressed", "delta"][.aux2] // "aux2 \(.aux2)")), .size,
+    (.installedSize // "")] | @tsv'
 }
 
 # The patch installer of a pair, by `diff` with the given options, and its measures.
-diff_pair() {  # PAIR OUTPUT [OPTION]
-  local pair=$1 output=$2
-  shift 2
+diff_pair() {  # PAIR OUTPUT STUB [OPTION]...
+  local pair=$1 output=$2 program=$3
+  shift 3
   rm -f "$output"
-  measure "$pack" diff "$dest/$pair/old" "$dest/$pair/new" -o "$output" --stub "$stub" \
+  measure "$pack" diff "$dest/$pair/old" "$dest/$pair/new" -o "$output" --stub "$program" \
     --key "$key" --quiet "$@"
   "$pack" verify --quiet "$output" || { echo "$output does not verify" >&2; exit 1; }
 }
@@ -101,20 +115,15 @@ anchor() {  # TOOL OLD NEW: measures TOOL's patch, applies it and checks the res
 
 for pair in "${pairs[@]}"; do
   old=$dest/$pair/old new=$dest/$pair/new
-  diff_pair "$pair" "$bench/$pair.exe"
+  diff_pair "$pair" "$bench/$pair.exe" "$stub"
   declare -A ours=([seconds]=$seconds [kib]=$kib [length]=$(($(stat -c %s "$bench/$pair.exe") -
                                                                $(stat -c %s "$stub"))))
   declare -A kind=() stored=() installed=()
   while IFS=$'\t' read -r name k s i; do kind[$name]=$k stored[$name]=$s installed[$name]=$i; done \
     < <(entries "$bench/$pair.exe")
-  if [ -n "$plain_option" ]; then
-    diff_pair "$pair" "$bench/$pair-plain.exe" "$plain_option"
-    ours[plain_seconds]=$seconds ours[plain_kib]=$kib
-    ours[plain_length]=$(($(stat -c %s "$bench/$pair-plain.exe") - $(stat -c %s "$stub")))
-  else
-    ours[plain_seconds]=${ours[seconds]} ours[plain_kib]=${ours[kib]}
-    ours[plain_length]=${ours[length]}
-  fi
+  diff_pair "$pair" "$bench/$pair-plain.exe" "$plain_stub" ${plain_options[@]+"${plain_options[@]}"}
+  ours[plain_seconds]=$seconds ours[plain_kib]=$kib
+  ours[plain_length]=$(($(stat -c %s "$bench/$pair-plain.exe") - $(stat -c %s "$stub")))
 
   echo
   echo "### $pair"
@@ -139,7 +148,8 @@ for pair in "${pairs[@]}"; do
       [ "$kib" -le "${tool_kib[$tool]}" ] || tool_kib[$tool]=$kib
       if [ -z "$best" ] || [ "$size" -lt "$best" ]; then best=$size; fi
     done
-    [ "${installed[$file]:-}" = "$new_size" ] ||
+    [ -n "${kind[$file]:-}" ] || { echo "$pair: $file is not in the patch" >&2; exit 1; }
+    [ -z "${installed[$file]}" ] || [ "${installed[$file]}" = "$new_size" ] ||
       { echo "$pair: the patch does not install $file at its new size" >&2; exit 1; }
     row+=" | $(commas "${stored[$file]}") ${kind[$file]} | $(ratio "${stored[$file]}" "$best") |"
     echo "$row"
@@ -151,27 +161,22 @@ for pair in "${pairs[@]}"; do
        "$(commas "${total[xdelta3]}") | $(commas "${total[zstd]}") | $(commas "${total[ours]}") |" \
        "$(ratio "${total[ours]}" "${total[best]}") (best of each file: $(commas "${total[best]}")) |"
   echo "| installer less its program | | | | | $(commas "${ours[length]}");" \
-       "--plain $(commas "${ours[plain_length]}") | |"
+       "whole files $(commas "${ours[plain_length]}") | |"
   echo "| time s | | ${tool_seconds[bsdiff]} | ${tool_seconds[xdelta3]} | ${tool_seconds[zstd]} |" \
-       "${ours[seconds]}; --plain ${ours[plain_seconds]} | |"
+       "${ours[seconds]}; whole files ${ours[plain_seconds]} | |"
   echo "| peak memory MiB | | $(mib "${tool_kib[bsdiff]}") | $(mib "${tool_kib[xdelta3]}") |" \
-       "$(mib "${tool_kib[zstd]}") | $(mib "${ours[kib]}"); --plain $(mib "${ours[plain_kib]}") | |"
+       "$(mib "${tool_kib[zstd]}") | $(mib "${ours[kib]}"); whole files $(mib "${ours[plain_kib]}") | |"
   unset ours kind stored installed total tool_seconds tool_kib
 done
-[ -n "$plain_option" ] ||
-  echo -e "\nThis vantis-pack writes whole files only: \"ours\" is today's whole-file patch."
 
 # The installer under Wine: the game folder a fresh copy of the pair's old folder each run,
 # the patch of `diff` and the whole-file one installed in turn, the result checked against
 # the new folder.
 if [ -n "$windows_build" ]; then
-  [ -f "$bench/$wine_pair.exe" ] || diff_pair "$wine_pair" "$bench/$wine_pair.exe"
-  if [ -n "$plain_option" ]; then
-    [ -f "$bench/$wine_pair-plain.exe" ] ||
-      diff_pair "$wine_pair" "$bench/$wine_pair-plain.exe" "$plain_option"
-  else
-    ln -f "$bench/$wine_pair.exe" "$bench/$wine_pair-plain.exe"
-  fi
+  [ -f "$bench/$wine_pair.exe" ] || diff_pair "$wine_pair" "$bench/$wine_pair.exe" "$stub"
+  [ -f "$bench/$wine_pair-plain.exe" ] ||
+    diff_pair "$wine_pair" "$bench/$wine_pair-plain.exe" "$plain_stub" \
+      ${plain_options[@]+"${plain_options[@]}"}
   source "$here/../scripts/wine-env.sh"
   export -f drive vantis_winpath
   export here bench windows_build
@@ -211,7 +216,7 @@ if [ -n "$windows_build" ]; then
   echo "| patch | installer less its program | install s |"
   echo "|---|---|---|"
   echo "| \`diff\` | $(commas $(($(stat -c %s "$bench/$wine_pair.exe") - $(stat -c %s "$stub")))) | $delta_s |"
-  echo "| \`diff ${plain_option:-(whole files)}\` |" \
+  echo "| whole files |" \
        "$(commas $(($(stat -c %s "$bench/$wine_pair-plain.exe") - $(stat -c %s "$stub")))) | $plain_s |"
 fi
 rm -rf "$bench"
