@@ -30,3 +30,27 @@ bench_time() {
     exit 1
   fi
 }
+
+# The installer under Wine, driven through its windows by the end-to-end tests' driver. The
+# callers set $here (bench/), $bench (the working folder) and $windows_build, and source
+# scripts/wine-env.sh.
+
+# The driver's commands for the installer GAME/updates/patch.exe: MODE install presses
+# Install and then OK on the success box, close only opens the dialog and closes it.
+scenario() {  # MODE GAME
+  echo "scenario $1"
+  echo "start $(vantis_winpath "$2/updates/patch.exe")"
+  echo "dialog install=enabled close=enabled"
+  if [ "$1" = close ]; then echo "click 2"; else printf 'click 102\nbox\npress 1\n'; fi
+  echo "exit"
+  echo "end"
+}
+
+# Plays the scenario in $bench/MODE.txt and checks how it ended. Exported with
+# vantis_winpath, it runs in `bash -c 'drive MODE'` under /usr/bin/time.
+drive() {  # MODE
+  "$here/../scripts/wine-run.sh" "$windows_build/tests/e2e/e2e-driver.exe" \
+    "$(vantis_winpath "$bench/$1.txt")" "$(vantis_winpath "$bench/transcript.txt")"
+  grep -q '^exit 0' "$bench/transcript.txt" ||
+    { echo "the installer did not finish:" >&2; cat "$bench/transcript.txt" >&2; exit 1; }
+}

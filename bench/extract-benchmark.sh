@@ -106,14 +106,6 @@ if [ -n "$windows_build" ]; then
   game=$bench/game
   source "$here/../scripts/wine-env.sh"
   xcopy="$vantis_wine_base/wineprefix-win$(vantis_pe_bits "$stub")/drive_c/windows/system32/xcopy.exe"
-  scenario() {  # MODE GAME: the driver's commands
-    echo "scenario $1"
-    echo "start $(vantis_winpath "$2/updates/patch.exe")"
-    echo "dialog install=enabled close=enabled"
-    if [ "$1" = close ]; then echo "click 2"; else printf 'click 102\nbox\npress 1\n'; fi
-    echo "exit"
-    echo "end"
-  }
   scenario install "$game" >"$bench/install.txt"
   scenario close "$game" >"$bench/close.txt"
   make_game() {
@@ -122,12 +114,6 @@ if [ -n "$windows_build" ]; then
     printf '<?xml version="1.0" encoding="UTF-8"?>\n<version>\n\t<major>1</major>\n\t<minor>0</minor>\n\t<build_number>4</build_number>\n</version>\n' \
       >"$1/Bin/version.xml"
     ln "$package" "$1/updates/patch.exe"
-  }
-  drive() {  # MODE: plays the scenario and checks how it ended
-    "$here/../scripts/wine-run.sh" "$windows_build/tests/e2e/e2e-driver.exe" \
-      "$(vantis_winpath "$bench/$1.txt")" "$(vantis_winpath "$bench/transcript.txt")"
-    grep -q '^exit 0' "$bench/transcript.txt" ||
-      { echo "the installer did not finish:" >&2; cat "$bench/transcript.txt" >&2; exit 1; }
   }
   export -f drive vantis_winpath
   export here bench windows_build
