@@ -66,12 +66,15 @@ bool ReadGameVersion(const fs::path& game, const char* which, GameVersion& versi
 }
 
 // Block by block; the two sizes are known to be equal.
-bool SameContent(const fs::path& a, const fs::path& b, bool& same) {
+// Both files have `size` bytes, as far as the walk saw. The buffers fit the file: a game of
+// thousands of small files must not cost two zero-filled blocks of a megabyte each.
+bool SameContent(const fs::path& a, const fs::path& b, uint64_t size, bool& same) {
   std::ifstream first(a, std::ios::binary);
   std::ifstream second(b, std::ios::binary);
   if (!first || !second) return false;
-  std::string left(kCompareBlockLength, '\0');
-  std::string right(kCompareBlockLength, '\0');
+  const auto blockLength = static_cast<size_t>(std::min<uint64_t>(size + 1, kCompareBlockLength));
+  std::string left(blockLength, '\0');
+  std::string right(blockLength, '\0');
   for (;;) {
     first.read(left.data(), static_cast<std::streamsize>(left.size()));
     second.read(right.data(), static_cast<std::streamsize>(right.size()));
@@ -82,7 +85,7 @@ bool SameContent(const fs::path& a, const fs::path& b, bool& same) {
       same = false;
       return true;
     }
-    if (static_cast<size_t>(got) < kCompareBlockLength) {
+    if (static_cast<size_t>(got) < blockLength) {
       same = true;
       return true;
     }
@@ -192,7 +195,7 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
       kept[folded] = true;
       bool same = false;
       if (old->second->size == file.size &&
-          !SameContent(old->second->path, file.path, same)) {
+          !SameContent(old->second->path, file.path, file.size, same)) {
         problems.push_back(file.displayName + ": cannot be read to compare with OLD");
         continue;
       }
