@@ -14,7 +14,9 @@
 DWORD WINAPI InstallWorker(LPVOID parameter);
 
 // Reads the entry whole, then writes it over GameFolder + `name`, asking Retry or Cancel on
-// each file-system failure. False when the entry failed (the user has seen why) or when
+// each file-system failure. A compressed or delta entry is decoded into the temporary file
+// and moves over the target only once the result has passed its check; a delta whose game
+// file is not the one it was made against stops with the mismatch message naming the file. False when the entry failed (the user has seen why) or when
 // CancelRequested was found set after the read (no message). A failure never changes an
 // existing file of that name.
 bool ExtractEntry(const std::string& name, const PackageEntry& entry);

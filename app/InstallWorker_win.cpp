@@ -30,6 +30,9 @@ constexpr uint32_t kLongEntryLength = 4u << 20;
 // moving rather than a pause of a flush per file before the version file.
 constexpr size_t kFilesPerFlush = kFlushBatchLimit;
 
+// How much decoded data one write to a temporary file takes.
+constexpr size_t kDecodedWriteLength = 1u << 20;
+
 using IndexPosition = decltype(PackageIndex)::const_iterator;
 
 // The bar stands where the steps so far put it before the user is asked anything.
@@ -108,11 +111,93 @@ bool CheckEveryEntry() {
   return false;
 }
 
+// Decoded pieces gathered into writes of about a megabyte, straight into the temporary file.
+struct DecodedOutput {
+  OutputFile* file;
+  std::string pending;
+  bool writeFailed = false;
+};
+
+bool WriteDecoded(const uint8_t* data, uint32_t length, void* context) {
+  auto& out = *static_cast<DecodedOutput*>(context);
+  out.pending.append(reinterpret_cast<const char*>(data), length);
+  if (out.pending.size() < kDecodedWriteLength) return true;
+  if (!out.file->Write(out.pending)) {
+    out.writeFailed = true;
+    return false;
+  }
+  out.pending.clear();
+  return true;
+}
+
 // The mismatch message with the file's name in it.
 void ShowGameFileMismatch(const std::string& name) {
   std::string text = kGameFileMismatchFormat;
   text.replace(text.find("%s"), 2, name);
   AskUser(text.c_str(), MB_ICONERROR);
+}
+
+// A compressed or delta entry decoded straight into its temporary file, so that neither its
+// content nor the file it makes is ever held whole: the temporary file replaces the target
+// only once the result has passed its check, and is discarded otherwise. The decode uses up
+// `chunks`; a Retry reads the entry again. A delta's game file is open for reading only, and
+// closed before the result is moved over it.
+bool DecodeWithRetry(const std::string& name, const PackageEntry& entry,
+                     const EntryEncoding& encoding, std::vector<std::string>& chunks) {
+  bool stepped = false;
+  for (;;) {
+    if (chunks.empty() && !ReadEntryChunks(chunks, entry)) {
+      AskUser(kEntryDamaged, MB_ICONERROR);
+      return false;
+    }
+    OutputFile file;
+    if (!CreateOutputFile(name, file)) {
+      if (AskRetry(kFolderNotWritable)) continue;
+      return false;
+    }
+    DecodedOutput out{&file, std::string(), false};
+    out.pending.reserve(kDecodedWriteLength);
+    EntryDecodeResult result = EntryDecodeResult::kSourceMismatch;
+    {
+      GameFileSource source(name);
+      DeltaSource delta = source.AsDeltaSource();
+      if (encoding.kind != EntryKind::kDelta || source.IsOpen()) {
+        result = DecodeEntryContent(encoding, chunks, &delta, WriteDecoded, &out);
+      }
+    }
+    chunks.clear();
+    if (!out.writeFailed && result == EntryDecodeResult::kDecoded && !out.pending.empty() &&
+        !file.Write(out.pending)) {
+      out.writeFailed = true;
+    }
+    if (out.writeFailed) {
+      file.Discard();
+      if (AskRetry(kWriteFailed)) continue;
+      return false;
+    }
+    if (result != EntryDecodeResult::kDecoded) {
+      file.Discard();
+      if (result == EntryDecodeResult::kSourceMismatch) {
+        ShowGameFileMismatch(name);
+      } else {
+        AskUser(kEntryDamaged, MB_ICONERROR);
+      }
+      return false;
+    }
+    if (CancelRequested.load()) return false;
+    if (!stepped) StepProgress();
+    stepped = true;
+    if (!file.Close()) {
+      file.Discard();
+      if (AskRetry(kWriteFailed)) continue;
+      return false;
+    }
+    if (!file.ReplaceTarget()) {
+      if (AskRetry(kFolderNotWritable)) continue;
+      return false;
+    }
+    return true;
+  }
 }
 
 // Every delta's game file checked before the first write, so that a game folder the patch
@@ -188,28 +273,7 @@ bool ExtractEntry(const std::string& name, const PackageEntry& entry) {
     AskUser(kEntryDamaged, MB_ICONERROR);
     return false;
   }
-  if (encoding.kind != EntryKind::kWhole) {
-    // Decoded whole before the file is touched, like the content itself; a delta reads the
-    // game's file, which stays open for reading only until the result has passed its check.
-    std::vector<std::string> blocks;
-    EntryDecodeResult result = EntryDecodeResult::kSourceMismatch;
-    {
-      GameFileSource source(name);
-      DeltaSource delta = source.AsDeltaSource();
-      if (encoding.kind != EntryKind::kDelta || source.IsOpen()) {
-        result = DecodeEntryContent(encoding, chunks, &delta, CollectInBlocks, &blocks);
-      }
-    }
-    if (result == EntryDecodeResult::kSourceMismatch) {
-      ShowGameFileMismatch(name);
-      return false;
-    }
-    if (result != EntryDecodeResult::kDecoded) {
-      AskUser(kEntryDamaged, MB_ICONERROR);
-      return false;
-    }
-    chunks.swap(blocks);
-  }
+  if (encoding.kind != EntryKind::kWhole) return DecodeWithRetry(name, entry, encoding, chunks);
   if (CancelRequested.load()) return false;
   StepProgress();
   return WriteBlocksWithRetry(name, chunks, false);
