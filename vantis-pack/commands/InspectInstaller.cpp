@@ -262,7 +262,8 @@ bool OpenDeltaSource(const fs::path& gameFolder, const std::string& name,
     problem = ForDisplay(name, false) + kNotCodePage936;
     return false;
   }
-  const fs::path path = gameFolder / local;
+  fs::path path = gameFolder / local;
+  path.make_preferred();  // shown as the system writes paths
   const std::string shown = ForDisplay(name, false) + ": the delta applies to " + path.u8string();
   switch (OpenGameCopy(path, copy)) {
     case GameCopyOpen::kMissing:
