@@ -253,10 +253,12 @@ bool PlanLocalPaths(const Package& package, std::map<std::string, fs::path>& pat
   return true;
 }
 
-// The game's copy that the delta entry `name` applies to, opened into `copy` when it is the
-// very file the delta was made from; `problem` says otherwise which file and why.
+// The game's copy that the delta entry `name` applies to, opened into `copy`; with
+// `checkContent`, only when it is the very file the delta was made from, which reads it
+// whole. `problem` says otherwise which file and why.
 bool OpenDeltaSource(const fs::path& gameFolder, const std::string& name,
-                     const EntryEncoding& encoding, GameCopySource& copy, std::string& problem) {
+                     const EntryEncoding& encoding, bool checkContent, GameCopySource& copy,
+                     std::string& problem) {
   fs::path local;
   if (!ToLocalPath(name, local)) {
     problem = ForDisplay(name, false) + kNotCodePage936;
@@ -275,7 +277,7 @@ bool OpenDeltaSource(const fs::path& gameFolder, const std::string& name,
     case GameCopyOpen::kOpened:
       break;
   }
-  if (!IsDeltaSource(AsDeltaSource(copy), encoding)) {
+  if (checkContent && !IsDeltaSource(AsDeltaSource(copy), encoding)) {
     problem = shown + ", which does not match: it is not the file the delta was made from (" +
               FormatCount(copy.length) + " bytes; the delta needs " +
               FormatCount(encoding.sourceSize) + " bytes with CRC-32C " +
@@ -322,7 +324,7 @@ bool CheckEntryDecodes(const Package& package, const std::string& name, const Pa
   GameCopySource copy;
   DeltaSource source;
   if (encoding.kind == EntryKind::kDelta) {
-    if (!OpenDeltaSource(gameFolder, name, encoding, copy, problem)) return false;
+    if (!OpenDeltaSource(gameFolder, name, encoding, true, copy, problem)) return false;
     source = AsDeltaSource(copy);
   }
   if (DecodeEntryContent(encoding, chunks, encoding.kind == EntryKind::kDelta ? &source : nullptr,
@@ -666,7 +668,7 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
     } else if (encodings[i].kind == EntryKind::kDelta) {
       GameCopySource copy;
       std::string problem;
-      if (!OpenDeltaSource(gameFolder, selected[i], encodings[i], copy, problem)) {
+      if (!OpenDeltaSource(gameFolder, selected[i], encodings[i], true, copy, problem)) {
         problems.push_back(problem);
       }
     }
@@ -703,10 +705,11 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
       }
       checkedParent = target.parent_path();
     }
+    // Checked before the first write; a copy changed since then fails the result's check.
     GameCopySource copy;
     DeltaSource source;
     if (encodings[i].kind == EntryKind::kDelta) {
-      if (!OpenDeltaSource(gameFolder, name, encodings[i], copy, error)) return false;
+      if (!OpenDeltaSource(gameFolder, name, encodings[i], false, copy, error)) return false;
       source = AsDeltaSource(copy);
     }
     bool damaged = false;
