@@ -121,7 +121,7 @@ TEST(DiffInstaller, DeltasAndCompressedEntriesListVerifyAndExtract) {
 
   const Outcome alone = RunTool({"verify", installer});
   EXPECT_TRUE(alone.ok) << alone.err;
-  EXPECT_NE(alone.out.find("1 delta entries checked without the game files"), std::string::npos)
+  EXPECT_NE(alone.out.find("1 delta entry checked without the game file it applies to"), std::string::npos)
       << alone.out;
   EXPECT_TRUE(RunTool({"verify", installer, "--game", oldGame}).ok);
 

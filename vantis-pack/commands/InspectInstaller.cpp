@@ -617,8 +617,10 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
                     "entries that read but hold other bytes than were packed cannot be found\n";
     }
     if (deltaCount != 0 && gameFolder.empty()) {
-      output.out << "  " << deltaCount << " delta entries checked without the game files "
-                    "they apply to: give --game DIR to check them against a game folder\n";
+      output.out << "  " << deltaCount
+                 << (deltaCount == 1 ? " delta entry checked without the game file it applies"
+                                     : " delta entries checked without the game files they apply")
+                 << " to: give --game DIR to check against a game folder\n";
     }
   }
   return verified;
