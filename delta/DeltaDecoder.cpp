@@ -26,6 +26,8 @@ struct Apply {
 
   std::vector<uint8_t> output;  // target bytes not yet handed to the sink
   uint32_t crc = 0;
+  bool checkTarget = true;  // false: the source's content is not known, only its length
+  uint64_t targetLength = 0;
 };
 
 bool Flush(Apply& apply) {
@@ -229,6 +231,7 @@ bool ApplyBody(const uint8_t* delta, size_t length, Apply& apply, uint64_t targe
   uint64_t sourceLength = 0, targetLength = 0;
   if (!GetVarint(at, end, sourceLength) || !GetVarint(at, end, targetLength)) return false;
   if (sourceLength != apply.source->length || targetLength > targetLimit) return false;
+  apply.targetLength = targetLength;
 
   apply.sourcePiece.resize(kPieceLength);
   apply.output.reserve(kPieceLength);
@@ -246,8 +249,15 @@ bool ApplyBody(const uint8_t* delta, size_t length, Apply& apply, uint64_t targe
   const uint32_t crc = static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
                        static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
   // Catches a source that has the right length but not the content the delta was made from.
-  return crc == apply.crc;
+  return !apply.checkTarget || crc == apply.crc;
 }
+
+bool ReadZeros(uint64_t, uint8_t* buffer, uint32_t length, void*) {
+  std::memset(buffer, 0, length);
+  return true;
+}
+
+bool Discard(const uint8_t*, uint32_t, void*) { return true; }
 
 }  // namespace
 
@@ -262,4 +272,20 @@ bool ApplyDelta(const uint8_t* delta, size_t length, const DeltaSource& source,
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+bool CheckDeltaStructure(const uint8_t* delta, size_t length, uint64_t sourceLength,
+                         uint64_t targetLimit, uint64_t& targetLength) {
+  const DeltaSource zeros{sourceLength, ReadZeros, nullptr};
+  Apply apply;
+  apply.source = &zeros;
+  apply.sink = Discard;
+  apply.checkTarget = false;
+  try {
+    if (!ApplyBody(delta, length, apply, targetLimit)) return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  targetLength = apply.targetLength;
+  return true;
 }

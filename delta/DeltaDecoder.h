@@ -26,3 +26,10 @@ struct DeltaSource {
 // before the result. Never reads outside `delta` or the source.
 bool ApplyDelta(const uint8_t* delta, size_t length, const DeltaSource& source,
                 uint64_t targetLimit, DeltaTargetSink sink, void* sinkContext);
+
+// Whether `delta` is a body ApplyDelta would take from a source of `sourceLength` bytes:
+// every check it makes but the target's checksum, which needs the source's content. The
+// source reads as zeros, so nothing is read from any file. `targetLength` is the length the
+// body rebuilds. Never reads outside `delta`; memory as ApplyDelta.
+bool CheckDeltaStructure(const uint8_t* delta, size_t length, uint64_t sourceLength,
+                         uint64_t targetLimit, uint64_t& targetLength);

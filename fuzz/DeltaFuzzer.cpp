@@ -1,7 +1,8 @@
 // Property: ApplyDelta over any body, against any source, never reads outside the source,
 // never hands the sink more than the target limit, and succeeds only with a target whose
 // length the body's header names; it never crashes or reads outside the body (the
-// sanitizers watch that).
+// sanitizers watch that). CheckDeltaStructure takes every body ApplyDelta takes, with the
+// same target length: what it leaves unchecked depends on the source's content alone.
 //
 // Input: the source's length (u16, little-endian), the source, then the body.
 
@@ -49,6 +50,10 @@ int FuzzOne(const uint8_t* data, size_t size) {
     FUZZ_CHECK(GetVarint(at, bytes + body.size(), sourceLength));
     FUZZ_CHECK(GetVarint(at, bytes + body.size(), targetLength));
     FUZZ_CHECK(sourceLength == source.size() && targetLength == total);
+    uint64_t structureLength = 0;
+    FUZZ_CHECK(CheckDeltaStructure(bytes, body.size(), source.size(), kTargetLimit,
+                                   structureLength));
+    FUZZ_CHECK(structureLength == total);
   }
   return 0;
 }

@@ -216,9 +216,14 @@ TEST(DeltaCodec, RefusesDamagedBodies) {
   target.insert(target.begin() + 100, 50, 'x');
   const Bytes body = Encode(source, target);
   Bytes rebuilt;
+  uint64_t targetLength = 0;
+  const auto structureHolds = [&](const Bytes& delta, uint64_t sourceLength, uint64_t limit) {
+    return CheckDeltaStructure(delta.data(), delta.size(), sourceLength, limit, targetLength);
+  };
   for (size_t length = 0; length < body.size(); ++length) {
     const Bytes cut(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(length));
     EXPECT_FALSE(Apply(cut, source, rebuilt)) << "cut at " << length;
+    EXPECT_FALSE(structureHolds(cut, source.size(), UINT64_MAX)) << "cut at " << length;
   }
   for (size_t at = 0; at < body.size(); ++at) {
     Bytes flipped = body;
@@ -230,6 +235,12 @@ TEST(DeltaCodec, RefusesDamagedBodies) {
   Bytes longer = body;
   longer.push_back(0);
   EXPECT_FALSE(Apply(longer, source, rebuilt));
+  // Without the source's content only its checksum goes unchecked.
+  EXPECT_FALSE(structureHolds(longer, source.size(), UINT64_MAX));
+  EXPECT_FALSE(structureHolds(body, source.size() + 1, UINT64_MAX));
+  EXPECT_FALSE(structureHolds(body, source.size(), target.size() - 1));
+  ASSERT_TRUE(structureHolds(body, source.size(), target.size()));
+  EXPECT_EQ(targetLength, target.size());
   EXPECT_FALSE(Apply(body, source, rebuilt, target.size() - 1));
   EXPECT_TRUE(Apply(body, source, rebuilt, target.size()));
   Bytes otherSource = source;

@@ -5,6 +5,7 @@
 #include "PackTestSupport.h"
 #include "app/game/GameVersion.h"
 #include "vantis-pack/commands/DiffInstaller.h"
+#include "vantis-pack/commands/PackCommandLine.h"
 
 using namespace packtest;
 
@@ -40,6 +41,32 @@ Outcome Diff(const DiffOptions& options) {
   });
 }
 
+// The command line as the program runs it; `ok` is a zero exit status.
+Outcome RunTool(const std::vector<std::string>& arguments) {
+  return RunCommand([&](CommandOutput& output, std::string&) {
+    return RunPackTool(arguments, output) == kExitSuccess;
+  });
+}
+
+std::string KindsProgram() {
+  ProgramShape shape;
+  shape.entryKinds = "compressed delta";
+  return MakeProgram(shape);
+}
+
+// A changed file whose delta is far smaller than the file, and a new text file that
+// deflates well.
+void AddChanges(const GamePair& games) {
+  std::string changed = Pattern(200000, 3);
+  WriteFile(games.oldGame / "Data" / "big.dat", changed);
+  changed[1000] ^= 0x5A;
+  changed.insert(150000, "inserted");
+  WriteFile(games.newGame / "Data" / "big.dat", changed);
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of the new text\n";
+  WriteFile(games.newGame / "Data" / "readme.txt", text);
+}
+
 TEST(DiffInstaller, PacksWhatChangedAndWarnsAboutWhatWentAway) {
   GamePair games;
   WriteFile(games.oldGame / "Data" / "changed.dat", "old");
@@ -64,6 +91,96 @@ TEST(DiffInstaller, PacksWhatChangedAndWarnsAboutWhatWentAway) {
   for (const auto& item : PackageIndex) names.push_back(item.first);
   EXPECT_EQ(names, (std::vector<std::string>{"Data/added/x.dat", "Data/changed.dat", "config.txt"}));
   EXPECT_TRUE(PackageVolumeTable[0].integrity.present && IsPackageFrameIntact());
+}
+
+// What the installer would install, from each entry's stored form: deltas need the game
+// folder they were made against, and a file there that is not OLD's copy is named, before
+// anything is written.
+TEST(DiffInstaller, DeltasAndCompressedEntriesListVerifyAndExtract) {
+  GamePair games;
+  WriteFile(games.work.stub, KindsProgram());
+  AddChanges(games);
+  ASSERT_TRUE(Diff(games.Options()).ok);
+  const std::string installer = games.work.output.u8string();
+  const std::string oldGame = games.oldGame.u8string();
+
+  const Outcome listed = RunTool({"list", "--json", installer});
+  ASSERT_TRUE(listed.ok) << listed.err;
+  for (const std::string expected :
+       {"\"name\": \"Data/big.dat\", \"size\": ", "\"kind\": \"delta\", \"installedSize\": 200008, "
+        "\"sourceSize\": 200000}",
+        "\"name\": \"Data/readme.txt\", \"size\": ", "\"kind\": \"compressed\", "
+        "\"installedSize\": 50890}",
+        "\"kind\": \"whole\", \"installedSize\": 15}"}) {
+    EXPECT_NE(listed.out.find(expected), std::string::npos) << expected << "\n" << listed.out;
+  }
+  const Outcome text = RunTool({"list", installer});
+  EXPECT_NE(text.out.find("bytes stored, 250,913 bytes installed\n"), std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("200,008 delta "), std::string::npos) << text.out;
+
+  const Outcome alone = RunTool({"verify", installer});
+  EXPECT_TRUE(alone.ok) << alone.err;
+  EXPECT_NE(alone.out.find("1 delta entry checked without the game file it applies to"), std::string::npos)
+      << alone.out;
+  EXPECT_TRUE(RunTool({"verify", installer, "--game", oldGame}).ok);
+
+  const fs::path folder = games.work.folder.Path() / "extracted";
+  const Outcome refused = RunTool({"extract", installer, "-C", folder.u8string()});
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.err.find("Data/big.dat: a delta against the game's copy of the file; give "
+                             "--game DIR"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(fs::exists(folder));
+  const Outcome extracted = RunTool({"extract", installer, "-C", folder.u8string(), "--game", oldGame});
+  ASSERT_TRUE(extracted.ok) << extracted.err;
+  for (const char* name : {"Data/big.dat", "Data/readme.txt"}) {
+    EXPECT_EQ(ReadFile(folder / name), ReadFile(games.newGame / name)) << name;
+  }
+  fs::remove_all(folder);
+
+  // One byte of OLD's copy changed, then the copy gone.
+  std::string other = ReadFile(games.oldGame / "Data" / "big.dat");
+  other[77] ^= 1;
+  WriteFile(games.oldGame / "Data" / "big.dat", other);
+  const Outcome mismatch = RunTool({"verify", "--json", installer, "--game", oldGame});
+  EXPECT_FALSE(mismatch.ok);
+  EXPECT_NE(mismatch.out.find("\"damagedEntries\": [{\"name\": \"Data/big.dat\"}]"),
+            std::string::npos)
+      << mismatch.out;
+  const Outcome named = RunTool({"verify", installer, "--game", oldGame});
+  EXPECT_NE(named.err.find("Data/big.dat: the delta applies to " +
+                           (games.oldGame / "Data" / "big.dat").u8string() +
+                           ", which does not match"),
+            std::string::npos)
+      << named.err;
+  EXPECT_FALSE(RunTool({"extract", installer, "-C", folder.u8string(), "--game", oldGame}).ok);
+  EXPECT_FALSE(fs::exists(folder));
+  fs::remove(games.oldGame / "Data" / "big.dat");
+  const Outcome missing = RunTool({"verify", installer, "--game", oldGame});
+  EXPECT_NE(missing.err.find("big.dat, which is missing"), std::string::npos) << missing.err;
+}
+
+// --plain: the package a program that reads whole entries only gets, byte for byte.
+TEST(DiffInstaller, PlainStoresWhatAProgramWithoutKindsGets) {
+  GamePair games;
+  AddChanges(games);
+  const std::string kinds = KindsProgram();
+  WriteFile(games.work.stub, StubOfLength(kinds.size()));
+  const Outcome whole = Diff(games.Options());
+  ASSERT_TRUE(whole.ok) << whole.err;
+  EXPECT_NE(whole.err.find("does not declare that it reads compressed entries"),
+            std::string::npos);
+  const std::string expected = ReadFile(games.work.output).substr(kinds.size());
+
+  WriteFile(games.work.stub, kinds);
+  const Outcome plain = RunTool({"diff", games.oldGame.u8string(), games.newGame.u8string(), "-o",
+                             games.work.output.u8string(), "--stub", games.work.stub.u8string(),
+                             "--key", kKeyHex, "--plain"});
+  ASSERT_TRUE(plain.ok) << plain.err;
+  EXPECT_EQ(plain.err, "");
+  EXPECT_TRUE(ReadFile(games.work.output).substr(kinds.size()) == expected);
 }
 
 TEST(DiffInstaller, RefusesWithEveryReason) {

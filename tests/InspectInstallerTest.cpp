@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cstddef>
 
 #include "PackTestSupport.h"
 #include "FakeSignature.h"
+#include "package/format/Crc32c.h"
+#include "package/format/EntryEncoding.h"
 #include "package/format/EntryStream.h"
+#include "package/format/IntegrityBlock.h"
 #include "support/PackageFixture.h"
 #include "platform/ByteOrder.h"
 #include "vantis-pack/writing/Sha256.h"
@@ -374,6 +379,67 @@ TEST_F(InspectInstaller, EntryThatDeliversMoreThanItsSize) {
   EXPECT_NE(verified.err.find("b.dat: its data holds 10 bytes, but the directory says 4"),
             std::string::npos)
       << verified.err;
+}
+
+// Stored forms that pass their integrity check but do not decode, as only a faulty packer
+// writes them: verify inflates and walks each one and names it; list shows what it can.
+TEST_F(InspectInstaller, VerifyDecodesEveryCompressedAndDeltaEntry) {
+  const std::string text(3000, 't');
+  uLongf deflatedLength = compressBound(static_cast<uLong>(text.size()));
+  std::string deflated(deflatedLength, '\0');
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&deflated[0]), &deflatedLength,
+                      reinterpret_cast<const Bytef*>(text.data()),
+                      static_cast<uLong>(text.size()), 9),
+            Z_OK);
+  deflated.resize(deflatedLength);
+  const auto stored = [](EntryKind kind, uint32_t installedChecksum, const std::string& body) {
+    EntryEncoding encoding;
+    encoding.kind = kind;
+    encoding.sourceSize = 100;
+    encoding.installedSize = 3000;
+    encoding.installedChecksum = installedChecksum;
+    return EncodeEntryHeader(encoding) + body;
+  };
+  const uint32_t checksum = Crc32c(text.data(), text.size());
+  std::vector<PackageRecord> records = {
+      MakeContentRecord("config.txt", "1.0.5 = 1.0.4\n"),
+      MakeContentRecord("good.txt", stored(EntryKind::kCompressed, checksum, deflated)),
+      MakeContentRecord("other.txt", stored(EntryKind::kCompressed, checksum ^ 1, deflated)),
+      MakeContentRecord("cut.txt", stored(EntryKind::kCompressed, checksum,
+                                          deflated.substr(0, deflated.size() - 5))),
+      MakeContentRecord("delta.dat", stored(EntryKind::kDelta, checksum, "VtDelta\1junk")),
+      MakeContentRecord("kind.dat", "x")};
+  for (const char* name : {"good.txt", "other.txt", "cut.txt"}) {
+    for (PackageRecord& record : records) record.aux2 = record.name == name ? 1 : record.aux2;
+  }
+  records[4].aux2 = 2;
+  records[5].aux2 = 3;
+  PackageLayout layout;
+  layout.host = kStub;
+  layout.key = "a key";
+  layout.records = records;
+  layout.integrity = true;
+  layout.integrityFeatures = kFeatureEntryKinds;
+  const fs::path installer = Damaged(BuildPackage(layout));
+
+  const Outcome verified = Verify(installer);
+  EXPECT_FALSE(verified.ok);
+  for (const char* expected :
+       {"4 problems:", "cut.txt: its compressed data does not decode to the 3,000 bytes",
+        "delta.dat: its delta data does not decode", "kind.dat: its record names a kind",
+        "other.txt: its compressed data does not decode"}) {
+    EXPECT_NE(verified.err.find(expected), std::string::npos) << expected << "\n" << verified.err;
+  }
+  EXPECT_EQ(verified.err.find("good.txt"), std::string::npos) << verified.err;
+  const Outcome listed = List(installer);
+  ASSERT_TRUE(listed.ok) << listed.err;
+  EXPECT_NE(listed.out.find("at least 12,014 bytes installed (1 entries whose size cannot be "
+                            "read)"),
+            std::string::npos)
+      << listed.out;
+  EXPECT_NE(listed.out.find(" ? ?             0    3"),
+            std::string::npos)
+      << listed.out;
 }
 
 // Signing appends a certificate table; the installer and every command read past it.

@@ -46,6 +46,9 @@ TEST(PackCommandLine, ExitCodesAndHelp) {
       {{"--version"}, kExitSuccess, std::string("vantis-pack ") + kPackToolVersion + "\n"},
       {{"build", "src", "-o", "x", "--dry-run=yes"}, kExitUsage, "--dry-run takes no value"},
       {{"build", "src", "-o", "x", "--exclude"}, kExitUsage, "--exclude needs a value"},
+      {{"diff", "old", "new", "-o", "x", "--plain=yes"}, kExitUsage, "--plain takes no value"},
+      {{"verify", "a", "--game"}, kExitUsage, "option --game needs a value"},
+      {{"list", "a", "--game", "g"}, kExitUsage, "unknown option --game"},
   };
   for (const auto& command : cases) {
     std::ostringstream out;

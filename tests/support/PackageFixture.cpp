@@ -148,7 +148,8 @@ std::string BuildPackage(const PackageLayout& layout) {
       EncodePackageTrailer(ToPosition(starts[RegionIndex(PackageRegion::kHeader)]));
   if (layout.integrity) {
     file += EncodeIntegrityBlock(regions[RegionIndex(PackageRegion::kHeader)],
-                                 regions[RegionIndex(PackageRegion::kDirectory)], trailer);
+                                 regions[RegionIndex(PackageRegion::kDirectory)], trailer,
+                                 layout.integrityFeatures);
   }
   return file + trailer;
 }

@@ -57,6 +57,7 @@ struct PackageLayout {
   // record's aux3 becomes its stream's checksum, and the block goes between the header,
   // which must then be the last region, and the trailer.
   bool integrity = false;
+  uint32_t integrityFeatures = 0;  // the block's feature bits, with `integrity`
 };
 
 // The whole file: the host's bytes followed by the package.

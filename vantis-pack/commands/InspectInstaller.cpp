@@ -5,12 +5,14 @@
 #include <set>
 #include <vector>
 
+#include "package/EntryDecoding.h"
 #include "package/format/EntryName.h"
 #include "package/ManifestName.h"
 #include "package/Package.h"
 #include "package/format/PackageEnd.h"
 #include "vantis-pack/host/CodePage936.h"
 #include "vantis-pack/report/DisplayText.h"
+#include "vantis-pack/host/GameCopySource.h"
 #include "vantis-pack/host/HostSystem.h"
 #include "app/game/PatchManifest.h"
 #include "vantis-pack/report/ManifestText.h"
@@ -183,6 +185,37 @@ uint64_t ChunksLength(const std::vector<std::string>& chunks) {
   return length;
 }
 
+// How each entry is stored, in the index's order: its kind from its record, its sizes from
+// the header at the start of its content.
+std::vector<EntryStorage> ReadStorages(const Package& package) {
+  std::vector<EntryStorage> storages;
+  for (const auto& item : package.index) {
+    const PackageEntry& entry = item.second;
+    EntryStorage storage;
+    storage.kindKnown = entry.volume < package.volumes.size() &&
+                        ReadEntryKind(package.volumes[entry.volume].integrity, entry,
+                                      storage.encoding.kind);
+    storage.encodingRead =
+        storage.kindKnown && ReadEntryEncoding(package.volumes, entry, storage.encoding);
+    storages.push_back(storage);
+  }
+  return storages;
+}
+
+bool DiscardDecoded(const uint8_t*, uint32_t, void*) { return true; }
+
+// A delta's body: the content after its header, in one piece, as the decoder takes it.
+std::string JoinDeltaBody(const std::vector<std::string>& chunks) {
+  std::string body;
+  size_t skip = kDeltaHeaderLength;
+  for (const std::string& chunk : chunks) {
+    const size_t from = skip < chunk.size() ? skip : chunk.size();
+    skip -= from;
+    body.append(chunk, from, std::string::npos);
+  }
+  return body;
+}
+
 // An entry name as a path below the extraction folder. The installer takes "\" as a
 // separator too; after the conversion no trail byte can be mistaken for it.
 bool ToLocalPath(const std::string& name, fs::path& path) {
@@ -220,6 +253,88 @@ bool PlanLocalPaths(const Package& package, std::map<std::string, fs::path>& pat
   return true;
 }
 
+// The game's copy that the delta entry `name` applies to, opened into `copy`; with
+// `checkContent`, only when it is the very file the delta was made from, which reads it
+// whole. `problem` says otherwise which file and why.
+bool OpenDeltaSource(const fs::path& gameFolder, const std::string& name,
+                     const EntryEncoding& encoding, bool checkContent, GameCopySource& copy,
+                     std::string& problem) {
+  fs::path local;
+  if (!ToLocalPath(name, local)) {
+    problem = ForDisplay(name, false) + kNotCodePage936;
+    return false;
+  }
+  fs::path path = gameFolder / local;
+  path.make_preferred();  // shown as the system writes paths
+  const std::string shown = ForDisplay(name, false) + ": the delta applies to " + path.u8string();
+  switch (OpenGameCopy(path, copy)) {
+    case GameCopyOpen::kMissing:
+      problem = shown + ", which is missing";
+      return false;
+    case GameCopyOpen::kUnreadable:
+      problem = shown + ", which is no file that can be read";
+      return false;
+    case GameCopyOpen::kOpened:
+      break;
+  }
+  if (checkContent && !IsDeltaSource(AsDeltaSource(copy), encoding)) {
+    problem = shown + ", which does not match: it is not the file the delta was made from (" +
+              FormatCount(copy.length) + " bytes; the delta needs " +
+              FormatCount(encoding.sourceSize) + " bytes with CRC-32C " +
+              std::to_string(encoding.sourceChecksum) + ")";
+    return false;
+  }
+  return true;
+}
+
+// Whether an entry read whole into `chunks` decodes to what its header promises: a
+// compressed one inflated, a delta applied to the game's copy in `gameFolder`, or without
+// one walked through with a source of zeros, which checks all but the result's checksum.
+// `chunks` may be used up.
+bool CheckEntryDecodes(const Package& package, const std::string& name, const PackageEntry& entry,
+                       std::vector<std::string>& chunks, const fs::path& gameFolder,
+                       std::string& problem) {
+  const std::string shown = ForDisplay(name, false);
+  EntryEncoding encoding;
+  if (!ReadEntryKind(package.volumes[entry.volume].integrity, entry, encoding.kind)) {
+    problem = shown + ": its record names a kind of entry the installer does not know (aux2 " +
+              std::to_string(entry.aux2) + ")";
+    return false;
+  }
+  if (encoding.kind == EntryKind::kWhole) return true;
+  const std::string kind = EntryKindName(encoding.kind);
+  if (chunks.empty() || !ParseEntryHeader(reinterpret_cast<const uint8_t*>(chunks[0].data()),
+                                          chunks[0].size(), encoding)) {
+    problem = shown + ": its " + kind + " entry's header is cut short";
+    return false;
+  }
+  const std::string damaged = shown + ": its " + kind + " data does not decode to the " +
+                              FormatCount(encoding.installedSize) + " bytes it promises";
+  if (encoding.kind == EntryKind::kDelta && gameFolder.empty()) {
+    const std::string body = JoinDeltaBody(chunks);
+    uint64_t targetLength = 0;
+    if (!CheckDeltaStructure(reinterpret_cast<const uint8_t*>(body.data()), body.size(),
+                             encoding.sourceSize, encoding.installedSize, targetLength) ||
+        targetLength != encoding.installedSize) {
+      problem = damaged;
+      return false;
+    }
+    return true;
+  }
+  GameCopySource copy;
+  DeltaSource source;
+  if (encoding.kind == EntryKind::kDelta) {
+    if (!OpenDeltaSource(gameFolder, name, encoding, true, copy, problem)) return false;
+    source = AsDeltaSource(copy);
+  }
+  if (DecodeEntryContent(encoding, chunks, encoding.kind == EntryKind::kDelta ? &source : nullptr,
+                         DiscardDecoded, nullptr) == EntryDecodeResult::kDecoded) {
+    return true;
+  }
+  problem = damaged + (encoding.kind == EntryKind::kDelta ? " from that file" : "");
+  return false;
+}
+
 // Where one entry's chunks go during extraction: straight into the staged file as each is
 // decrypted, so that no entry is held in memory whole. A failure to create or write the
 // file is kept, and the rest of the entry is still read and decrypted, so that a damaged
@@ -241,16 +356,31 @@ bool WriteChunk(const uint8_t* data, uint32_t length, void* context) {
   return true;
 }
 
-// The entry's content, read and decrypted as the installer reads it, written to `target`.
-// On a damaged entry `damaged` is set and no file is left behind.
-bool WriteEntryToFile(const Package& package, const PackageEntry& entry, const fs::path& target, ProgressBar& progress,
-                      const std::string& label, bool& damaged, std::string& error) {
+// The entry's content, read and decrypted as the installer reads it, decoded as it installs
+// it (a delta against `source`, the game's copy), written to `target`. On a damaged entry
+// `damaged` is set and no file is left behind.
+bool WriteEntryToFile(const Package& package, const PackageEntry& entry,
+                      const EntryEncoding& encoding, const DeltaSource* source,
+                      const fs::path& target, ProgressBar& progress, const std::string& label,
+                      bool& damaged, std::string& error) {
   damaged = true;
   EntryWriter writer;
   writer.progress = &progress;
   writer.label = &label;
-  if (!writer.file.Create(target, writer.error)) writer.failed = true;
-  if (!StreamEntry(package.volumes, entry, WriteChunk, &writer)) return false;
+  if (encoding.kind == EntryKind::kWhole) {
+    if (!writer.file.Create(target, writer.error)) writer.failed = true;
+    if (!StreamEntry(package.volumes, entry, WriteChunk, &writer)) return false;
+  } else {
+    // The stored form whole first: it is checked against the integrity data before any of
+    // its result reaches the file.
+    std::vector<std::string> chunks;
+    if (!ReadEntryChunks(package.volumes, chunks, entry)) return false;
+    if (!writer.file.Create(target, writer.error)) writer.failed = true;
+    if (DecodeEntryContent(encoding, chunks, source, WriteChunk, &writer) !=
+        EntryDecodeResult::kDecoded) {
+      return false;
+    }
+  }
   damaged = false;
   if (writer.failed) {
     error = writer.error;
@@ -289,9 +419,9 @@ bool CreateFoldersWithin(const fs::path& root, const fs::path& realRoot,
 
 // Everything verify checks. `manifestRead` and `opened` say how far it came;
 // `damagedEntries` names each entry whose data failed.
-bool VerifyPackage(const fs::path& installer, Package& package, CommandOutput& output,
-                   PatchManifest& manifest, bool& manifestRead, bool& opened,
-                   std::vector<std::string>& damagedEntries, std::string& error) {
+bool VerifyPackage(const fs::path& installer, const fs::path& gameFolder, Package& package,
+                   CommandOutput& output, PatchManifest& manifest, bool& manifestRead,
+                   bool& opened, std::vector<std::string>& damagedEntries, std::string& error) {
   if (!OpenInstaller(installer, package, error)) return false;
   opened = true;
   if (!CheckFrameIntegrity(package, error)) return false;
@@ -320,6 +450,12 @@ bool VerifyPackage(const fs::path& installer, Package& package, CommandOutput& o
                          FormatCount(ChunksLength(chunks)) + " bytes, but the directory says " +
                          FormatCount(entry.size));
       damagedEntries.push_back(name);
+    } else {
+      std::string problem;
+      if (!CheckEntryDecodes(package, name, entry, chunks, gameFolder, problem)) {
+        problems.push_back(problem);
+        damagedEntries.push_back(name);
+      }
     }
     progress.Advance(entry.size, ForDisplay(name, false));
   }
@@ -378,6 +514,8 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
     report.installerPath = installer.u8string();
     report.package = &package;
     report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
+    const std::vector<EntryStorage> storages = ReadStorages(package);
+    report.storages = &storages;
     PatchManifest manifest;
     std::string content;
     if (FindPackageEntry(package, kManifestName)) {
@@ -413,14 +551,29 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
     out << "no " << kManifestName << ": the installer would not start\n";
   }
 
+  const std::vector<EntryStorage> storages = ReadStorages(package);
+  uint64_t installedLength = 0;
+  size_t unreadable = 0;
+  for (const EntryStorage& storage : storages) {
+    installedLength += storage.encodingRead ? storage.encoding.installedSize : 0;
+    unreadable += storage.encodingRead ? 0 : 1;
+  }
   out << "entries: " << package.index.size() << ", " << FormatCount(TotalContentLength(package))
-      << " bytes\n";
-  char line[160];
-  std::snprintf(line, sizeof line, "%14s %4s %4s %10s %13s  %s\n", "size", "aux1", "aux2",
-                "aux3", "offset", "name");
+      << " bytes stored, " << (unreadable == 0 ? "" : "at least ")
+      << FormatCount(installedLength) << " bytes installed";
+  if (unreadable != 0) out << " (" << unreadable << " entries whose size cannot be read)";
+  out << "\n";
+  char line[200];
+  std::snprintf(line, sizeof line, "%14s %14s %-10s %4s %4s %10s %13s  %s\n", "size",
+                "installed", "kind", "aux1", "aux2", "aux3", "offset", "name");
   out << line;
+  size_t at = 0;
   for (const auto& [name, entry] : package.index) {
-    std::snprintf(line, sizeof line, "%14s %4u %4u %10lu %13s  ", FormatCount(entry.size).c_str(),
+    const EntryStorage& storage = storages[at++];
+    std::snprintf(line, sizeof line, "%14s %14s %-10s %4u %4u %10lu %13s  ",
+                  FormatCount(entry.size).c_str(),
+                  storage.encodingRead ? FormatCount(storage.encoding.installedSize).c_str() : "?",
+                  storage.kindKnown ? EntryKindName(storage.encoding.kind) : "?",
                   static_cast<unsigned>(entry.aux1), static_cast<unsigned>(entry.aux2),
                   static_cast<unsigned long>(entry.aux3), FormatCount(entry.offset).c_str());
     out << line << ForDisplay(name, false) << "\n";
@@ -429,19 +582,26 @@ bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string
 }
 
 bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
-                     ReportFormat format) {
+                     ReportFormat format, const fs::path& gameFolder) {
   Package package;
   PatchManifest manifest;
   bool manifestRead = false;
   bool opened = false;
   std::vector<std::string> damagedEntries;
-  const bool verified = VerifyPackage(installer, package, output, manifest, manifestRead, opened,
-                                      damagedEntries, error);
+  const bool verified = VerifyPackage(installer, gameFolder, package, output, manifest,
+                                      manifestRead, opened, damagedEntries, error);
+  std::vector<EntryStorage> storages;
+  if (opened) storages = ReadStorages(package);
+  size_t deltaCount = 0;
+  for (const EntryStorage& storage : storages) {
+    if (storage.kindKnown && storage.encoding.kind == EntryKind::kDelta) ++deltaCount;
+  }
   if (format == ReportFormat::kJson) {
     PackageReport report;
     report.installerPath = installer.u8string();
     report.manifest = manifestRead ? &manifest : nullptr;
     report.package = opened ? &package : nullptr;
+    report.storages = &storages;
     report.signatureKnown = opened && ReadPackageEnd(installer, report.packageEnd);
     report.hasVerdict = true;
     report.verified = verified;
@@ -456,12 +616,19 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
       output.out << "  no integrity data (not built by vantis-pack, or by an older one): "
                     "entries that read but hold other bytes than were packed cannot be found\n";
     }
+    if (deltaCount != 0 && gameFolder.empty()) {
+      output.out << "  " << deltaCount
+                 << (deltaCount == 1 ? " delta entry checked without the game file it applies"
+                                     : " delta entries checked without the game files they apply")
+                 << " to: give --game DIR to check against a game folder\n";
+    }
   }
   return verified;
 }
 
 bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
-                      std::string& error, const std::vector<std::string>& names) {
+                      std::string& error, const std::vector<std::string>& names,
+                      const fs::path& gameFolder) {
   Package package;
   if (!OpenInstaller(installer, package, error) || !CheckFrameIntegrity(package, error) ||
       !CheckNames(package, error)) {
@@ -481,8 +648,32 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
   }
   std::vector<const PackageEntry*> selectedEntries;
   for (const std::string& name : selected) selectedEntries.push_back(&package.index.at(name));
-  for (size_t index : FindDamagedEntries(package.volumes, selectedEntries)) {
+  const std::vector<size_t> damagedIndexes = FindDamagedEntries(package.volumes, selectedEntries);
+  for (size_t index : damagedIndexes) {
     problems.push_back(DescribeEntryFailure(package, selected[index], *selectedEntries[index]));
+  }
+  // And every delta whose game file is not at hand, or not the one it was made from, as the
+  // installer checks them all before its first write.
+  std::vector<EntryEncoding> encodings(selected.size());
+  for (size_t i = 0, damaged = 0; i < selected.size(); ++i) {
+    if (damaged < damagedIndexes.size() && damagedIndexes[damaged] == i) {
+      ++damaged;
+      continue;
+    }
+    const std::string shown = ForDisplay(selected[i], false);
+    if (!ReadEntryEncoding(package.volumes, *selectedEntries[i], encodings[i])) {
+      problems.push_back(shown + ": its kind or header cannot be read (aux2 " +
+                         std::to_string(selectedEntries[i]->aux2) + ")");
+    } else if (encodings[i].kind == EntryKind::kDelta && gameFolder.empty()) {
+      problems.push_back(shown + ": a delta against the game's copy of the file; give --game "
+                         "DIR, the game folder the patch applies to, to extract it");
+    } else if (encodings[i].kind == EntryKind::kDelta) {
+      GameCopySource copy;
+      std::string problem;
+      if (!OpenDeltaSource(gameFolder, selected[i], encodings[i], true, copy, problem)) {
+        problems.push_back(problem);
+      }
+    }
   }
   if (!problems.empty()) {
     error = DescribeProblems(problems);
@@ -499,12 +690,13 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
   }
 
   uint64_t selectedLength = 0;
-  for (const std::string& name : selected) selectedLength += package.index.at(name).size;
+  for (const EntryEncoding& encoding : encodings) selectedLength += encoding.installedSize;
   ProgressBar progress(output.progressTerminal, selectedLength);
   // Index order mostly puts the files of a folder next to each other, and writing files
   // creates no links, so a folder is created and checked once for each run of its files.
   fs::path checkedParent;
-  for (const std::string& name : selected) {
+  for (size_t i = 0; i < selected.size(); ++i) {
+    const std::string& name = selected[i];
     const PackageEntry& entry = package.index.at(name);
     const fs::path target = folder / localPaths[name];
     const std::string shown = ForDisplay(name, false);
@@ -515,9 +707,23 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
       }
       checkedParent = target.parent_path();
     }
+    // Checked before the first write; a copy changed since then fails the result's check.
+    GameCopySource copy;
+    DeltaSource source;
+    if (encodings[i].kind == EntryKind::kDelta) {
+      if (!OpenDeltaSource(gameFolder, name, encodings[i], false, copy, error)) return false;
+      source = AsDeltaSource(copy);
+    }
     bool damaged = false;
-    if (!WriteEntryToFile(package, entry, target, progress, shown, damaged, error)) {
-      error = damaged ? DescribeEntryFailure(package, name, entry) : shown + ": " + error;
+    if (!WriteEntryToFile(package, entry, encodings[i], &source, target, progress, shown,
+                          damaged, error)) {
+      if (damaged && encodings[i].kind != EntryKind::kWhole &&
+          CheckEntryIntegrity(package.volumes, entry)) {
+        error = shown + ": its " + EntryKindName(encodings[i].kind) +
+                " data does not decode to what was packed";
+      } else {
+        error = damaged ? DescribeEntryFailure(package, name, entry) : shown + ": " + error;
+      }
       return false;
     }
   }

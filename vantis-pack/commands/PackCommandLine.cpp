@@ -25,9 +25,9 @@ constexpr char kOverview[] =
     "  diff OLD_GAME NEW_GAME -o PATCH.exe [OPTIONS]\n"
     "                          pack what takes a game folder from OLD to NEW\n"
     "  list INSTALLER [--json] show the manifest and every entry\n"
-    "  verify INSTALLER [--json]\n"
+    "  verify INSTALLER [--json] [--game DIR]\n"
     "                          read, decrypt and check every entry as the installer would\n"
-    "  extract INSTALLER -C DIR [NAME]...\n"
+    "  extract INSTALLER -C DIR [--game DIR] [NAME]...\n"
     "                          write every entry, or the named ones, below DIR\n"
     "\n"
     "vantis-pack --version shows the tool's version.\n"
@@ -38,7 +38,7 @@ constexpr char kOverview[] =
 constexpr char kBuildHelp[] =
     "usage: vantis-pack build SOURCE_DIR -o OUTPUT.exe [--stub PATH] [--key HEX]\n"
     "                         [--notes-encoding utf-8|cp936|auto] [--exclude PATTERN]...\n"
-    "                         [--dry-run] [--quiet]\n"
+    "                         [--plain] [--dry-run] [--quiet]\n"
     "\n"
     "Packs every file below SOURCE_DIR into OUTPUT.exe, named by its path relative to\n"
     "SOURCE_DIR. SOURCE_DIR/config.txt is the manifest and must be there, for example:\n"
@@ -59,6 +59,8 @@ constexpr char kBuildHelp[] =
     "carries integrity data (CRC-32C of every entry, the directory, header and\n"
     "trailer): the installer checks it before it writes anything and refuses a damaged\n"
     "download; installer programs that know nothing of it install the same files.\n"
+    "Files are stored deflated where that is smaller and the installer program\n"
+    "declares that it reads such entries; --plain stores every file whole.\n"
     "\n"
     "options:\n"
     "  -o, --output PATH       the installer to write (replaced if it is a regular file;\n"
@@ -82,6 +84,8 @@ constexpr char kBuildHelp[] =
     "                          ** as a whole name of the pattern spans any number of\n"
     "                          folders: **/*.pdb at any depth, Data/**/*.tmp in Data or\n"
     "                          below, Data/** all that Data holds; any other ** is *\n"
+    "  --plain                 store every file whole, as installer programs that read\n"
+    "                          no other kinds of entry need\n"
     "  --dry-run               check everything and list what would go in, with sizes;\n"
     "                          write nothing\n"
     "  -q, --quiet             print nothing but errors\n";
@@ -89,7 +93,7 @@ constexpr char kBuildHelp[] =
 constexpr char kDiffHelp[] =
     "usage: vantis-pack diff OLD_GAME NEW_GAME -o PATCH.exe [--notes FILE] [--rule = | <=]\n"
     "                        [--exclude PATTERN]... [--stub PATH] [--key HEX]\n"
-    "                        [--notes-encoding ENC] [--dry-run] [--quiet]\n"
+    "                        [--notes-encoding ENC] [--plain] [--dry-run] [--quiet]\n"
     "\n"
     "Packs the patch that takes a game folder from OLD_GAME to NEW_GAME: every file of\n"
     "NEW_GAME that OLD_GAME lacks or holds with other bytes (compared by content, not by\n"
@@ -102,6 +106,9 @@ constexpr char kDiffHelp[] =
     "that name or the reverse, and everything build refuses. The patch cannot delete\n"
     "files: each file of OLD_GAME that NEW_GAME lacks is named in a warning.\n"
     "vantis-pack's own temporary files are left out of both folders, as for build.\n"
+    "Changed files are stored as deltas against OLD_GAME's copies, under the rule \"=\"\n"
+    "only (a delta fits no other file), new ones deflated, each where that is smaller\n"
+    "and the installer program declares that it reads such entries.\n"
     "\n"
     "options:\n"
     "  -o, --output PATH       the installer to write, as for build\n"
@@ -110,7 +117,7 @@ constexpr char kDiffHelp[] =
     "  --rule = | <=           the game must be exactly OLD_GAME's version (=, the\n"
     "                          default), or at most that (<=)\n"
     "  --exclude PATTERN       as for build, on both folders\n"
-    "  --stub, --key, --notes-encoding, --dry-run, -q, --quiet\n"
+    "  --stub, --key, --notes-encoding, --plain, --dry-run, -q, --quiet\n"
     "                          as for build\n";
 
 constexpr char kListHelp[] =
@@ -119,8 +126,10 @@ constexpr char kListHelp[] =
     "Shows whether INSTALLER is signed (the size of its certificate table; the signature\n"
     "itself is for the signing tools to check), whether it carries integrity data and\n"
     "whether its directory, header and trailer check out (verify checks the entries\n"
-    "too), the manifest's versions, rule and notes, and every entry with its size, aux\n"
-    "fields and data offset, in the order the installer installs them.\n"
+    "too), the manifest's versions, rule and notes, and every entry with its size as\n"
+    "stored, the size it installs (? when that cannot be read), its kind (whole,\n"
+    "compressed, or a delta against the game's copy), aux fields and data offset, in\n"
+    "the order the installer installs them, and the totals stored and installed.\n"
     "\n"
     "options:\n"
     "  --json                  the same as one JSON object: \"installer\", \"signature\"\n"
@@ -130,7 +139,9 @@ constexpr char kListHelp[] =
     "                          (\"patchVersion\", \"rule\", \"ruleValid\",\n"
     "                          \"requiredVersion\", \"notes\"; null without config.txt),\n"
     "                          \"entryCount\", \"contentLength\" and \"entries\" (\"name\",\n"
-    "                          \"size\", \"offset\", \"aux1\", \"aux2\", \"aux3\"), in UTF-8.\n"
+    "                          \"size\" as stored, \"offset\", \"aux1\", \"aux2\", \"aux3\",\n"
+    "                          \"kind\", \"installedSize\" or null, and for a delta\n"
+    "                          \"sourceSize\", the game file's), in UTF-8.\n"
     "                          Names, rule and notes are code page 936 in INSTALLER,\n"
     "                          and its path may hold any bytes: where one is not\n"
     "                          exactly text, each byte that is no character shows as\n"
@@ -140,7 +151,7 @@ constexpr char kListHelp[] =
     "                          such text has one: without it, the text is exact\n";
 
 constexpr char kVerifyHelp[] =
-    "usage: vantis-pack verify INSTALLER [--json] [--quiet]\n"
+    "usage: vantis-pack verify INSTALLER [--json] [--game DIR] [--quiet]\n"
     "\n"
     "Opens INSTALLER as the installer does, checks every name with its rule, with the\n"
     "rules build applies (names Windows cannot create, no valid code page 936) and\n"
@@ -148,20 +159,25 @@ constexpr char kVerifyHelp[] =
     "letter case, which Windows treats as one), checks config.txt, and reads and\n"
     "decrypts every entry. Where INSTALLER carries integrity data (every one vantis-pack\n"
     "builds does), checks its directory, header and trailer first and every entry's\n"
-    "data as it reads it, so that any damage is found. Exits with 0 only when the\n"
-    "installer would install every entry as packed; otherwise names every name it\n"
-    "refuses, or every damaged structure or entry, and why. Also says whether INSTALLER\n"
-    "is signed, and when it carries no integrity data.\n"
+    "data as it reads it, so that any damage is found. Inflates every compressed entry\n"
+    "and checks the result; checks that every delta holds together, and with --game\n"
+    "that it applies to the game's copy of its file and gives what was packed. Exits\n"
+    "with 0 only when the installer would install every entry as packed; otherwise\n"
+    "names every name it refuses, or every damaged structure or entry, and why. Also\n"
+    "says whether INSTALLER is signed, and when it carries no integrity data.\n"
     "\n"
     "options:\n"
     "  --json                  write the verdict as list --json does, with \"verified\"\n"
     "                          (true or false), \"problem\" (null or the reason) and\n"
     "                          \"damagedEntries\" (each entry that failed, as \"name\");\n"
     "                          also when the verdict is a failure\n"
+    "  --game DIR              the game folder the patch applies to: each delta's file\n"
+    "                          there (DIR/NAME) must be the one it was made from; a\n"
+    "                          missing or other file is named\n"
     "  -q, --quiet             print nothing but errors: the exit status says it all\n";
 
 constexpr char kExtractHelp[] =
-    "usage: vantis-pack extract INSTALLER -C DIR [--quiet] [NAME]...\n"
+    "usage: vantis-pack extract INSTALLER -C DIR [--game DIR] [--quiet] [NAME]...\n"
     "\n"
     "Writes every entry of INSTALLER below DIR (created if needed), or only the NAMEs:\n"
     "entries or folders as list shows them (\"Data/maps\" takes every entry below it).\n"
@@ -171,10 +187,14 @@ constexpr char kExtractHelp[] =
     "the installer's rule, and every entry to write through its integrity check (where\n"
     "INSTALLER carries integrity data), before anything is written: a damaged entry is\n"
     "named and nothing is written. Nothing is created outside DIR, also through links\n"
-    "inside it.\n"
+    "inside it. Each file is what the installer would install: compressed entries\n"
+    "inflated, deltas applied to the game's copies from --game; a delta without\n"
+    "--game, or whose file there is missing or not the one it was made from, is named\n"
+    "and nothing is written.\n"
     "\n"
     "options:\n"
     "  -C, --directory DIR     the folder to write into\n"
+    "  --game DIR              the game folder the patch applies to, for the deltas\n"
     "  -q, --quiet             print nothing but errors\n";
 
 struct Command {
@@ -192,27 +212,28 @@ const std::map<std::string, Command>& Commands() {
        {kBuildHelp, 1, false,
         {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
          {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
-         {"--dry-run", "--dry-run"}, {"-q", "--quiet"}, {"--quiet", "--quiet"}},
-        {"--dry-run", "--quiet"},
+         {"--dry-run", "--dry-run"}, {"--plain", "--plain"}, {"-q", "--quiet"},
+         {"--quiet", "--quiet"}},
+        {"--dry-run", "--plain", "--quiet"},
         {"--exclude"}}},
       {"diff",
        {kDiffHelp, 2, false,
         {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
          {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
          {"--notes", "--notes"}, {"--rule", "--rule"}, {"--dry-run", "--dry-run"},
-         {"-q", "--quiet"}, {"--quiet", "--quiet"}},
-        {"--dry-run", "--quiet"},
+         {"--plain", "--plain"}, {"-q", "--quiet"}, {"--quiet", "--quiet"}},
+        {"--dry-run", "--plain", "--quiet"},
         {"--exclude"}}},
       {"list", {kListHelp, 1, false, {{"--json", "--json"}}, {"--json"}, {}}},
       {"verify",
        {kVerifyHelp, 1, false,
-        {{"-q", "--quiet"}, {"--quiet", "--quiet"}, {"--json", "--json"}},
+        {{"-q", "--quiet"}, {"--quiet", "--quiet"}, {"--json", "--json"}, {"--game", "--game"}},
         {"--quiet", "--json"},
         {}}},
       {"extract",
        {kExtractHelp, 1, true,
-        {{"-C", "--directory"}, {"--directory", "--directory"}, {"-q", "--quiet"},
-         {"--quiet", "--quiet"}},
+        {{"-C", "--directory"}, {"--directory", "--directory"}, {"--game", "--game"},
+         {"-q", "--quiet"}, {"--quiet", "--quiet"}},
         {"--quiet"},
         {}}},
   };
@@ -325,6 +346,7 @@ bool TakePackOptions(ParsedArguments& parsed, const std::string& command,
   }
   options.excludePatterns = parsed.lists["--exclude"];
   options.dryRun = parsed.options.count("--dry-run") != 0;
+  options.plain = parsed.options.count("--plain") != 0;
   return true;
 }
 
@@ -363,6 +385,12 @@ int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repor
   return Finish(output, built, error);
 }
 
+// --game DIR, or an empty path without it.
+fs::path GameFolderOption(ParsedArguments& parsed) {
+  const auto game = parsed.options.find("--game");
+  return game == parsed.options.end() ? fs::path() : fs::u8path(game->second);
+}
+
 int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
   if (parsed.options.count("--directory") == 0) {
     return UsageError(output, "extract", "missing -C DIR");
@@ -371,7 +399,7 @@ int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& re
   const std::vector<std::string> names(parsed.positional.begin() + 1, parsed.positional.end());
   const bool extracted = ExtractInstaller(fs::u8path(parsed.positional[0]),
                                           fs::u8path(parsed.options["--directory"]), report,
-                                          error, names);
+                                          error, names, GameFolderOption(parsed));
   return Finish(output, extracted, error);
 }
 
@@ -423,7 +451,7 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
   if (name == "list") {
     succeeded = ListInstaller(installer, report, error, format);
   } else {
-    succeeded = VerifyInstaller(installer, report, error, format);
+    succeeded = VerifyInstaller(installer, report, error, format, GameFolderOption(parsed));
   }
   return Finish(output, succeeded, error);
 }

@@ -131,6 +131,18 @@ std::string Cp936Field(const std::string& key, const std::string& cp936) {
   return field;
 }
 
+std::string StorageFields(const EntryStorage& storage) {
+  const EntryEncoding& encoding = storage.encoding;
+  std::string fields = ", \"kind\": " +
+                       (storage.kindKnown ? Quote(EntryKindName(encoding.kind)) : "null") +
+                       ", \"installedSize\": " +
+                       (storage.encodingRead ? std::to_string(encoding.installedSize) : "null");
+  if (storage.encodingRead && encoding.kind == EntryKind::kDelta) {
+    fields += ", \"sourceSize\": " + std::to_string(encoding.sourceSize);
+  }
+  return fields;
+}
+
 }  // namespace
 
 std::string FormatPackageJson(const PackageReport& report) {
@@ -182,7 +194,11 @@ std::string FormatPackageJson(const PackageReport& report) {
                  ", \"offset\": " + std::to_string(entry.offset) +
                  ", \"aux1\": " + std::to_string(entry.aux1) +
                  ", \"aux2\": " + std::to_string(entry.aux2) +
-                 ", \"aux3\": " + std::to_string(entry.aux3) + "}";
+                 ", \"aux3\": " + std::to_string(entry.aux3);
+      if (report.storages && entryCount < report.storages->size()) {
+        entries += StorageFields((*report.storages)[entryCount]);
+      }
+      entries += "}";
       contentLength += entry.size;
       ++entryCount;
     }

@@ -13,7 +13,11 @@
 //                 when the package did not open,
 //    "entryCount": N, "contentLength": BYTES,
 //    "entries": [{"name": NAME, "size": BYTES, "offset": BYTE, "aux1": 0, "aux2": 0,
-//                 "aux3": 0}, ...],                       in the order the installer installs
+//                 "aux3": 0, "kind": "whole", "installedSize": BYTES}, ...],
+//                 in the order the installer installs; "size" is what is stored, "kind"
+//                 "whole", "compressed" or "delta" (null: a kind this reader does not
+//                 know), "installedSize" null when the entry's header cannot be read, and
+//                 a delta has "sourceSize" after it: the game file's size it applies to
 //    "verified": true or false, "problem": null or TEXT,  verify only, with
 //    "damagedEntries": [NAME, ...]}      each entry whose data failed to read or check
 //
@@ -28,8 +32,16 @@
 #include <vector>
 
 #include "package/Package.h"
+#include "package/format/EntryEncoding.h"
 #include "package/format/PackageEnd.h"
 #include "app/game/PatchManifest.h"
+
+// How an entry is stored, beside its record.
+struct EntryStorage {
+  bool kindKnown = false;     // false: its record names a kind this reader does not know
+  bool encodingRead = false;  // false: its header cannot be read, its sizes are unknown
+  EntryEncoding encoding;
+};
 
 struct PackageReport {
   std::string installerPath;           // the host's bytes, UTF-8 where valid
@@ -37,6 +49,7 @@ struct PackageReport {
   PackageEnd packageEnd;               // with signatureKnown
   const PatchManifest* manifest = nullptr;  // null: no config.txt
   const Package* package = nullptr;    // null: the package did not open
+  const std::vector<EntryStorage>* storages = nullptr;  // in the index's order, with package
   bool hasVerdict = false;             // verify's fields
   bool verified = false;
   std::string problem;                 // for people, when not verified
