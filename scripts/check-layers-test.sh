@@ -7,13 +7,13 @@ cd "$here/.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cp -r platform crypto package app resources vantis-pack "$work"
+cp -r platform crypto delta package app resources vantis-pack "$work"
 mkdir -p "$work/scripts" && cp scripts/check-layers.sh "$work/scripts"
 "$work/scripts/check-layers.sh" "$work" || { echo "check-layers-test: the tree itself fails" >&2; exit 1; }
 
 failed=0
 # FOLDER:INCLUDED, each a step the table forbids.
-for plant in platform:crypto crypto:package/format package/format:package package:app/game \
+for plant in platform:crypto crypto:package/format delta:package package/format:package package:app/game \
              app/game:app resources:app app:vantis-pack vantis-pack/host:vantis-pack/names \
              vantis-pack/names:vantis-pack/report vantis-pack/report:vantis-pack/writing \
              vantis-pack/writing:vantis-pack/commands vantis-pack/commands:app \
@@ -30,5 +30,5 @@ for plant in platform:crypto crypto:package/format package/format:package packag
   fi
   mv "$file.saved" "$file"
 done
-[ "$failed" -eq 0 ] && echo "check-layers-test: a planted include fails the check in each of 12 folders"
+[ "$failed" -eq 0 ] && echo "check-layers-test: a planted include fails the check in each of 13 folders"
 exit "$failed"

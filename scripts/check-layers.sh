@@ -20,7 +20,7 @@ layers=(
   "resources:"
   "app:app/game resources delta package package/format crypto platform"
   "vantis-pack:vantis-pack/commands vantis-pack/writing vantis-pack/report vantis-pack/names vantis-pack/host app/game resources delta package package/format crypto platform"
-  "vantis-pack/host:platform"
+  "vantis-pack/host:delta platform"
   "vantis-pack/names:vantis-pack/host package package/format platform"
   "vantis-pack/report:vantis-pack/host app/game delta package package/format platform"
   "vantis-pack/writing:vantis-pack/report vantis-pack/host resources delta package package/format crypto platform"
