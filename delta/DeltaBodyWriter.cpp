@@ -63,6 +63,30 @@ std::vector<uint8_t> RunsOf(const std::vector<uint8_t>& diff) {
   return runs;
 }
 
+// Raw deflate (RFC 1951), or the bytes as they are where deflate does not make them
+// shorter: a small patch's streams are a few bytes, for which a deflate block costs more
+// than it saves. Equal lengths tell the reader which.
+bool StoreStream(const std::vector<uint8_t>& raw, int level, std::vector<uint8_t>& stored) {
+  stored = raw;
+  if (raw.empty()) return true;
+  z_stream stream{};
+  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  std::vector<uint8_t> deflated(deflateBound(&stream, static_cast<uLong>(raw.size())));
+  stream.next_in = const_cast<Bytef*>(raw.data());
+  stream.avail_in = static_cast<uInt>(raw.size());
+  stream.next_out = deflated.data();
+  stream.avail_out = static_cast<uInt>(deflated.size());
+  const int status = deflate(&stream, Z_FINISH);
+  const size_t length = stream.total_out;
+  deflateEnd(&stream);
+  if (status != Z_STREAM_END) return false;
+  if (length < raw.size()) {
+    deflated.resize(length);
+    stored.swap(deflated);
+  }
+  return true;
+}
+
 bool FlushBlock(DeltaBodyWriter& writer) {
   CloseInstruction(writer, writer.sourceNext);
   if (writer.blockTargetLength == 0) return true;
@@ -73,15 +97,9 @@ bool FlushBlock(DeltaBodyWriter& writer) {
   size_t headerLength = PutVarint(writer.blockTargetLength, header.data());
   for (int i = 0; i < 3; ++i) {
     const std::vector<uint8_t>& raw = *streams[i];
-    uLongf storedLength = compressBound(static_cast<uLong>(raw.size()));
-    stored[i].resize(storedLength);
-    if (compress2(stored[i].data(), &storedLength, raw.data(), static_cast<uLong>(raw.size()),
-                  writer.compressionLevel) != Z_OK) {
-      return false;
-    }
-    stored[i].resize(storedLength);
+    if (!StoreStream(raw, writer.compressionLevel, stored[i])) return false;
     headerLength += PutVarint(raw.size(), header.data() + headerLength);
-    headerLength += PutVarint(storedLength, header.data() + headerLength);
+    headerLength += PutVarint(stored[i].size(), header.data() + headerLength);
   }
   if (!Emit(writer, header.data(), headerLength)) return false;
   for (const std::vector<uint8_t>& bytes : stored) {

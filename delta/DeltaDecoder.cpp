@@ -62,14 +62,20 @@ bool SourceAt(Apply& apply, uint64_t offset, uint32_t wanted, const uint8_t*& by
   return true;
 }
 
+// A stream as StoreStream wrote it: its bytes as they are when the lengths are equal,
+// raw deflate otherwise.
 bool Inflate(const uint8_t* stored, size_t storedLength, std::vector<uint8_t>& raw) {
+  if (storedLength == raw.size()) {
+    if (storedLength != 0) std::memcpy(raw.data(), stored, storedLength);
+    return true;
+  }
   z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return false;
+  if (inflateInit2(&stream, -15) != Z_OK) return false;
   stream.next_in = const_cast<Bytef*>(stored);
   stream.avail_in = static_cast<uInt>(storedLength);
   stream.next_out = raw.data();
   stream.avail_out = static_cast<uInt>(raw.size());
-  // An empty raw stream still has its zlib frame, so the output buffer may be empty.
+  // A deflated stream may make nothing, so the output buffer may be empty.
   uint8_t spare = 0;
   if (raw.empty()) {
     stream.next_out = &spare;

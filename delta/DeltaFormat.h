@@ -10,8 +10,9 @@
 //   blocks   until their target lengths reach targetLength, each:
 //            varint   blockTargetLength, 1..kBlockTargetLimit
 //            3 x      varint rawLength, varint storedLength  (instructions, diff, new bytes)
-//            3 x      the streams' stored bytes, each one zlib stream (RFC 1950) that
-//                     inflates to exactly rawLength bytes
+//            3 x      the streams' stored bytes: as they are where storedLength equals
+//                     rawLength, otherwise raw deflate (RFC 1951) that inflates to exactly
+//                     rawLength bytes
 //   trailer  4 bytes  CRC-32 (zlib's) of the whole target, little-endian; the body ends here
 //
 // The diff stream is runs: pairs of varints (zeroCount, literalCount), each followed by

@@ -250,11 +250,19 @@ TEST(DeltaCodec, RefusesDamagedBodies) {
   EXPECT_FALSE(Apply(body, otherSource, rebuilt));
 }
 
+// Raw deflate, as the writer stores a stream that deflate shortens.
 Bytes Deflated(const Bytes& raw) {
-  uLongf length = compressBound(static_cast<uLong>(raw.size()));
-  Bytes stored(length);
-  compress2(stored.data(), &length, raw.data(), static_cast<uLong>(raw.size()), 9);
-  stored.resize(length);
+  z_stream stream{};
+  deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+  Bytes stored(deflateBound(&stream, static_cast<uLong>(raw.size())));
+  stream.next_in = const_cast<Bytef*>(raw.data());
+  stream.avail_in = static_cast<uInt>(raw.size());
+  stream.next_out = stored.data();
+  stream.avail_out = static_cast<uInt>(stored.size());
+  deflate(&stream, Z_FINISH);
+  stored.resize(stream.total_out);
+  deflateEnd(&stream);
+  EXPECT_NE(stored.size(), raw.size()) << "equal lengths would read as stored as it is";
   return stored;
 }
 
