@@ -16,7 +16,8 @@
 #   WINDOWS_BUILD  a Windows build folder (build/win64): its installer becomes the stub, and
 #                  the installer's time under Wine is measured, installing WINE_PAIR (default
 #                  game) from a fresh copy of its old folder, the patch of `diff` against the
-#                  whole-file patch of `diff --plain`, REPEAT times each (default 3), in turn
+#                  whole-file patch of `diff --plain`, REPEAT times each (default 3), in turn,
+#                  with the installer process's peak resident memory
 #
 # A file that only the new folder has is given to each anchor against a one-byte old file
 # (bsdiff refuses an empty one): for them it is compression alone. Every anchor's patch is
@@ -193,7 +194,22 @@ if [ -n "$windows_build" ]; then
   # One untimed start first: the first Wine process of a run also starts Wine's server.
   fresh_game "$bench/$wine_pair.exe"
   bash -c 'drive close' >/dev/null
-  declare -A runs
+  declare -A runs peaks
+  # The installer's own peak resident memory (VmHWM, which only grows) while Wine runs it,
+  # read every 20 ms from its process; the driver's and Wine's own processes are left out.
+  watch_installer_peak() {
+    local peak=0 value pid
+    while true; do
+      for pid in $(pgrep -f 'updates.patch\.exe' || true); do
+        value=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+        if [ -n "$value" ] && [ "$value" -gt "$peak" ]; then
+          peak=$value
+          echo "$peak" >"$bench/installer-peak.txt"
+        fi
+      done
+      sleep 0.02
+    done
+  }
   for round in $(seq "$repeat"); do
     order="delta plain"
     if [ $((round % 2)) = 0 ]; then order="plain delta"; fi
@@ -201,8 +217,13 @@ if [ -n "$windows_build" ]; then
       if [ "$which" = delta ]; then suffix=; else suffix=-plain; fi
       fresh_game "$bench/$wine_pair$suffix.exe"
       sync
+      rm -f "$bench/installer-peak.txt"
+      watch_installer_peak &
+      watcher=$!
       measure bash -c 'drive install'
+      kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null || true
       runs[$which]+="$seconds"$'\n'
+      peaks[$which]+="$(cat "$bench/installer-peak.txt" 2>/dev/null || echo 0)"$'\n'
       diff -r -q --exclude=updates --exclude=version.xml "$game" "$dest/$wine_pair/new" >&2 ||
         { echo "the installed game differs from the new release" >&2; exit 1; }
     done
@@ -213,10 +234,12 @@ if [ -n "$windows_build" ]; then
   echo
   echo "### installing $wine_pair under Wine ($(basename "$windows_build")), medians of $repeat runs"
   echo
-  echo "| patch | installer less its program | install s |"
-  echo "|---|---|---|"
-  echo "| \`diff\` | $(commas $(($(stat -c %s "$bench/$wine_pair.exe") - $(stat -c %s "$stub")))) | $delta_s |"
+  delta_peak=$(printf '%s' "${peaks[delta]}" | median 1)
+  plain_peak=$(printf '%s' "${peaks[plain]}" | median 1)
+  echo "| patch | installer less its program | install s | installer's peak memory MiB |"
+  echo "|---|---|---|---|"
+  echo "| \`diff\` | $(commas $(($(stat -c %s "$bench/$wine_pair.exe") - $(stat -c %s "$stub")))) | $delta_s | $(mib "$delta_peak") |"
   echo "| whole files |" \
-       "$(commas $(($(stat -c %s "$bench/$wine_pair-plain.exe") - $(stat -c %s "$stub")))) | $plain_s |"
+       "$(commas $(($(stat -c %s "$bench/$wine_pair-plain.exe") - $(stat -c %s "$stub")))) | $plain_s | $(mib "$plain_peak") |"
 fi
 rm -rf "$bench"
