@@ -76,6 +76,27 @@ TEST(PackerInterruption, SigintAndSigtermRemoveTheTemporaryFile) {
   EXPECT_EQ(FolderListing(folder), std::vector<std::string>{"Data"});
 }
 
+// With an installer program that reads compressed entries, build makes their forms in a
+// folder of the temporary folder first; the interruption, at the first draw of the bar,
+// comes once the first form is there.
+TEST(PackerInterruption, SigintRemovesTheCompressedFormsToo) {
+  Workspace work;
+  ProgramShape shape;
+  shape.entryKinds = "compressed delta";
+  WriteFile(work.stub, MakeProgram(shape));
+  work.Add("config.txt", "1.0.5 = 1.0.4\n");
+  work.Add("Data/a.txt", std::string(3 * kEntryStoredLimit, 'a'));
+  const fs::path temporary = work.folder.Path() / "tmp";
+  fs::create_directories(temporary);
+  EXPECT_EQ(StatusWhenInterrupted(SIGINT, [&](CommandOutput& output, std::string& error) {
+              setenv("TMPDIR", temporary.c_str(), 1);
+              return BuildInstaller(work.Options(), output, error);
+            }),
+            130);
+  EXPECT_TRUE(FolderListing(temporary).empty());
+  EXPECT_TRUE(FolderListing(work.output.parent_path()).empty());
+}
+
 // SIGKILL runs no handler: only a file that never had a name is sure to go with the process.
 TEST(PackerInterruption, AKilledBuildOrExtractLeavesNothingBehind) {
   Workspace work;

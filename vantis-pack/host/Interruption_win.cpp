@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 #include <cstring>
 
 namespace {
@@ -17,12 +19,33 @@ struct TemporaryFileSlot {
 
 TemporaryFileSlot temporaryFiles[kSlotCount];
 
+struct NumberedFolder {
+  std::atomic<bool> used{false};
+  size_t fileCount = 0;
+  std::wstring path;
+  std::vector<std::wstring> suffixes;
+};
+
+NumberedFolder numberedFolder;
+
+// Files still open for writing stay; the rest go, then the folder if that emptied it.
+void DeleteNumberedFolder() {
+  if (!numberedFolder.used.load()) return;
+  for (size_t n = 0; n < numberedFolder.fileCount; ++n) {
+    for (const std::wstring& suffix : numberedFolder.suffixes) {
+      DeleteFileW((numberedFolder.path + L"\\" + std::to_wstring(n) + suffix).c_str());
+    }
+  }
+  RemoveDirectoryW(numberedFolder.path.c_str());
+}
+
 // Runs on a thread of its own while the command goes on. The staged file is open with
 // FILE_SHARE_DELETE, so the deletion takes effect when the exit closes its handle.
 BOOL WINAPI DeleteTemporaryFilesAndExit(DWORD event) {
   for (TemporaryFileSlot& slot : temporaryFiles) {
     if (slot.used.load()) DeleteFileW(slot.path);
   }
+  DeleteNumberedFolder();
   ExitProcess(event == CTRL_C_EVENT ? 130 : 143);
   return TRUE;
 }
@@ -47,3 +70,18 @@ int RememberTemporaryFile(const std::filesystem::path& path) {
 void ForgetTemporaryFile(int slot) {
   if (slot >= 0 && slot < kSlotCount) temporaryFiles[slot].used.store(false);
 }
+
+bool RememberNumberedFolder(const std::filesystem::path& folder, size_t fileCount,
+                            std::initializer_list<const char*> suffixes) {
+  numberedFolder.used.store(false);
+  numberedFolder.path = folder.native();
+  numberedFolder.fileCount = fileCount;
+  numberedFolder.suffixes.clear();
+  for (const char* suffix : suffixes) {
+    numberedFolder.suffixes.push_back(std::filesystem::path(suffix).native());
+  }
+  numberedFolder.used.store(true);
+  return true;
+}
+
+void ForgetNumberedFolder() { numberedFolder.used.store(false); }

@@ -11,6 +11,7 @@
 #include "delta/DeltaEncoder.h"
 #include "package/format/Crc32c.h"
 #include "vantis-pack/host/HostSystem.h"
+#include "vantis-pack/host/Interruption.h"
 
 namespace fs = std::filesystem;
 
@@ -22,6 +23,9 @@ constexpr size_t kReadLength = 1u << 20;
 constexpr size_t kProbeLength = 256u << 10;
 constexpr double kProbeWorthwhile = 0.97;
 constexpr int kCompressionLevel = 9;
+// A job's forms in the work folder: its index and one of these.
+constexpr char kCompressedSuffix[] = ".z";
+constexpr char kDeltaSuffix[] = ".d";
 
 struct FileSum {
   uint64_t size = 0;
@@ -183,8 +187,8 @@ bool EncodeOne(SharedWork& work, size_t index, std::string& error) {
   EncodedEntry& entry = work.encoded[index];
   entry = {EntryKind::kWhole, job.path, job.size, job.size};
   if (job.size == 0 || job.size > UINT32_MAX) return true;
-  const fs::path compressedPath = work.folder / (std::to_string(index) + ".z");
-  const fs::path deltaPath = work.folder / (std::to_string(index) + ".d");
+  const fs::path compressedPath = work.folder / (std::to_string(index) + kCompressedSuffix);
+  const fs::path deltaPath = work.folder / (std::to_string(index) + kDeltaSuffix);
   FileSum installed;
   bool haveSum = false;
   if (work.choice.compress && ProbeCompressible(job.path)) {
@@ -254,6 +258,7 @@ EncodingWorkFolder::EncodingWorkFolder() {
 }
 
 EncodingWorkFolder::~EncodingWorkFolder() {
+  ForgetNumberedFolder();
   std::error_code ignored;
   if (!path_.empty()) fs::remove_all(path_, ignored);
 }
@@ -262,6 +267,8 @@ bool EncodeEntries(const std::vector<EntryEncodingJob>& jobs, const EntryEncodin
                    const EncodingWorkFolder& folder, ProgressBar& progress,
                    std::vector<EncodedEntry>& encoded, std::string& error) {
   encoded.assign(jobs.size(), {});
+  // Each job's forms are named by its index (EncodeOne): Ctrl-C and SIGTERM remove them.
+  RememberNumberedFolder(folder.Path(), jobs.size(), {kCompressedSuffix, kDeltaSuffix});
   SharedWork work(jobs, choice, folder.Path(), progress, encoded);
   const unsigned threadCount =
       std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(), 8u));

@@ -32,7 +32,8 @@ struct EntryEncodingChoice {
 };
 
 // A folder of its own for the stored forms, removed with everything in it when the object
-// goes: nothing is left behind, whatever the outcome.
+// goes, and by Ctrl-C or SIGTERM from the moment EncodeEntries starts to fill it: only a run
+// killed outright leaves it behind.
 class EncodingWorkFolder {
  public:
   // Created in the system's temporary folder (TMPDIR on Linux, TMP on Windows).
