@@ -45,24 +45,24 @@ bool AskRetry(const char* text) {
   return AskUser(text, MB_ICONERROR | MB_RETRYCANCEL) == IDRETRY;
 }
 
-// Every Retry starts again from a fresh temporary file with the first block, so a retried
-// file never mixes old and new data.
-bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std::string>& blocks,
-                          bool flushToDisk) {
+// What filling a fresh temporary file came to.
+enum class Filled { kWritten, kWriteFailed, kGivenUp };
+
+// Every Retry starts again from a fresh temporary file that `fill` writes from the start,
+// so a retried file never mixes old and new data. `fill` returns kGivenUp once it has told
+// the user why (or Cancel was asked for); it discards the file itself before it asks.
+template <typename Fill>
+bool WriteWithRetry(const std::string& relativeName, bool flushToDisk, Fill fill) {
   for (;;) {
     OutputFile file;
     if (!CreateOutputFile(relativeName, file)) {
       if (AskRetry(kFolderNotWritable)) continue;
       return false;
     }
-    bool written = true;
-    for (const std::string& block : blocks) {
-      if (!file.Write(block)) {
-        written = false;
-        break;
-      }
-    }
-    if (!written || !(flushToDisk ? file.CloseFlushedToDisk() : file.Close())) {
+    const Filled filled = fill(file);
+    if (filled == Filled::kGivenUp) return false;
+    if (filled == Filled::kWriteFailed ||
+        !(flushToDisk ? file.CloseFlushedToDisk() : file.Close())) {
       // Discarded before asking: the open temporary file must not stay locked, nor take up
       // the disk space the user is asked to free.
       file.Discard();
@@ -75,6 +75,16 @@ bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std
     }
     return true;
   }
+}
+
+bool WriteBlocksWithRetry(const std::string& relativeName, const std::vector<std::string>& blocks,
+                          bool flushToDisk) {
+  return WriteWithRetry(relativeName, flushToDisk, [&blocks](OutputFile& file) {
+    for (const std::string& block : blocks) {
+      if (!file.Write(block)) return Filled::kWriteFailed;
+    }
+    return Filled::kWritten;
+  });
 }
 
 // The files of [first, last) that the walk has written, flushed to the disk. A flush that
@@ -145,15 +155,11 @@ void ShowGameFileMismatch(const std::string& name) {
 bool DecodeWithRetry(const std::string& name, const PackageEntry& entry,
                      const EntryEncoding& encoding, std::vector<std::string>& chunks) {
   bool stepped = false;
-  for (;;) {
+  return WriteWithRetry(name, false, [&](OutputFile& file) {
     if (chunks.empty() && !ReadEntryChunks(chunks, entry)) {
+      file.Discard();
       AskUser(kEntryDamaged, MB_ICONERROR);
-      return false;
-    }
-    OutputFile file;
-    if (!CreateOutputFile(name, file)) {
-      if (AskRetry(kFolderNotWritable)) continue;
-      return false;
+      return Filled::kGivenUp;
     }
     DecodedOutput out{&file, std::string(), false};
     out.pending.reserve(kDecodedWriteLength);
@@ -166,14 +172,9 @@ bool DecodeWithRetry(const std::string& name, const PackageEntry& entry,
       }
     }
     chunks.clear();
-    if (!out.writeFailed && result == EntryDecodeResult::kDecoded && !out.pending.empty() &&
-        !file.Write(out.pending)) {
-      out.writeFailed = true;
-    }
-    if (out.writeFailed) {
-      file.Discard();
-      if (AskRetry(kWriteFailed)) continue;
-      return false;
+    if (out.writeFailed || (result == EntryDecodeResult::kDecoded && !out.pending.empty() &&
+                            !file.Write(out.pending))) {
+      return Filled::kWriteFailed;
     }
     if (result != EntryDecodeResult::kDecoded) {
       file.Discard();
@@ -182,22 +183,13 @@ bool DecodeWithRetry(const std::string& name, const PackageEntry& entry,
       } else {
         AskUser(kEntryDamaged, MB_ICONERROR);
       }
-      return false;
+      return Filled::kGivenUp;
     }
-    if (CancelRequested.load()) return false;
+    if (CancelRequested.load()) return Filled::kGivenUp;
     if (!stepped) StepProgress();
     stepped = true;
-    if (!file.Close()) {
-      file.Discard();
-      if (AskRetry(kWriteFailed)) continue;
-      return false;
-    }
-    if (!file.ReplaceTarget()) {
-      if (AskRetry(kFolderNotWritable)) continue;
-      return false;
-    }
-    return true;
-  }
+    return Filled::kWritten;
+  });
 }
 
 // Every delta's game file checked before the first write, so that a game folder the patch

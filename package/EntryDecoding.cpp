@@ -164,19 +164,3 @@ EntryDecodeResult DecodeEntryContent(const EntryEncoding& encoding,
              ? EntryDecodeResult::kDecoded
              : EntryDecodeResult::kDamaged;
 }
-
-bool CollectInBlocks(const uint8_t* data, uint32_t length, void* context) {
-  auto& blocks = *static_cast<std::vector<std::string>*>(context);
-  while (length > 0) {
-    if (blocks.empty() || blocks.back().size() >= kBlockLength) {
-      blocks.emplace_back();
-      blocks.back().reserve(kBlockLength);
-    }
-    std::string& block = blocks.back();
-    const uint32_t part = std::min<uint32_t>(length, kBlockLength - static_cast<uint32_t>(block.size()));
-    block.append(reinterpret_cast<const char*>(data), part);
-    data += part;
-    length -= part;
-  }
-  return true;
-}

@@ -37,7 +37,3 @@ bool IsDeltaSource(const DeltaSource& source, const EntryEncoding& encoding);
 EntryDecodeResult DecodeEntryContent(const EntryEncoding& encoding,
                                      std::vector<std::string>& stored,
                                      const DeltaSource* source, ChunkSink sink, void* context);
-
-// Collects the decoded pieces into blocks of about 1 MiB, a std::vector<std::string>
-// context: few writes for the installer, whatever sizes the pieces come in.
-bool CollectInBlocks(const uint8_t* data, uint32_t length, void* context);

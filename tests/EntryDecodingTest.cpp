@@ -47,6 +47,11 @@ std::string Compressed(const EntryEncoding& encoding, const std::string& file) {
   return EncodeEntryHeader(encoding) + stream;
 }
 
+bool AppendPiece(const uint8_t* data, uint32_t length, void* context) {
+  static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
+  return true;
+}
+
 struct Decoded {
   EntryDecodeResult result;
   std::string bytes;
@@ -55,9 +60,8 @@ struct Decoded {
 Decoded Decode(const EntryEncoding& encoding, const std::string& content, size_t chunk,
                const DeltaSource* source = nullptr) {
   std::vector<std::string> stored = Chunks(content, chunk);
-  std::vector<std::string> blocks;
-  Decoded decoded{DecodeEntryContent(encoding, stored, source, CollectInBlocks, &blocks), {}};
-  for (const std::string& block : blocks) decoded.bytes += block;
+  Decoded decoded{EntryDecodeResult::kDamaged, {}};
+  decoded.result = DecodeEntryContent(encoding, stored, source, AppendPiece, &decoded.bytes);
   return decoded;
 }
 

@@ -34,18 +34,6 @@ struct DeltaBatch {
 
 DeltaBatch* Delta = nullptr;
 
-// Every file below `folder` by its "/"-separated relative name.
-FileTree ReadTree(const fs::path& folder) {
-  FileTree tree;
-  for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    if (!item.is_regular_file()) continue;
-    std::string bytes;
-    ReadBinaryFile(item.path().string(), bytes);
-    tree[fs::relative(item.path(), folder).generic_string()] = bytes;
-  }
-  return tree;
-}
-
 // The release pair named by VANTIS_RELEASE_PAIR (a folder with old/ and new/), each with
 // the game's own version file in place of the release's.
 bool LoadReleases() {
@@ -55,8 +43,8 @@ bool LoadReleases() {
         "no release pair: run bench/fetch-releases.sh and set VANTIS_RELEASE_PAIR";
     return false;
   }
-  Delta->oldFiles = ReadTree(fs::path(pair) / "old");
-  Delta->newFiles = ReadTree(fs::path(pair) / "new");
+  Delta->oldFiles = ReadFileTree((fs::path(pair) / "old").string());
+  Delta->newFiles = ReadFileTree((fs::path(pair) / "new").string());
   Delta->oldFiles["Bin/version.xml"] = VersionFile(1, 0, 4);
   Delta->newFiles["Bin/version.xml"] = kVersionFile105;
   return true;
