@@ -4,6 +4,7 @@
 
 namespace {
 
+constexpr std::chrono::milliseconds kRedrawInterval(100);
 constexpr int kBarWidth = 30;
 constexpr size_t kLabelWidth = 40;
 // The whole line: the bar, the percentage and the label. Every draw pads to it, so no
@@ -41,11 +42,14 @@ void ProgressBar::Advance(uint64_t length, const std::string& label) {
 void ProgressBar::Draw(const std::string& label) {
   const uint64_t done = doneLength_ < totalLength_ ? doneLength_ : totalLength_;
   const int permille = totalLength_ == 0 ? 1000 : static_cast<int>(done * 1000 / totalLength_);
-  // Redrawn only when something visible changes: a terminal over a slow link would
-  // otherwise spend more time on the bar than the work takes.
-  if (permille == shownPermille_ && label == shownLabel_) return;
+  // The first state and the finished one are always shown; between them, one a tenth of a
+  // second at most.
+  const auto now = std::chrono::steady_clock::now();
+  const bool first = shownPermille_ < 0;
+  const bool finished = permille == 1000 && shownPermille_ != 1000;
+  if (!first && !finished && now - shownAt_ < kRedrawInterval) return;
   shownPermille_ = permille;
-  shownLabel_ = label;
+  shownAt_ = now;
 
   const int filled = permille * kBarWidth / 1000;
   std::string bar(static_cast<size_t>(filled), '#');

@@ -1,7 +1,10 @@
 #pragma once
 // A one-line progress bar for long operations. It draws only on a terminal: logs and pipes
-// get no carriage returns.
+// get no carriage returns. It redraws at most ten times a second, whatever the number of
+// files: a terminal over a slow link would otherwise spend more time on the bar than the
+// work takes.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -24,7 +27,7 @@ class ProgressBar {
   uint64_t totalLength_;
   uint64_t doneLength_ = 0;
   int shownPermille_ = -1;
-  std::string shownLabel_;
+  std::chrono::steady_clock::time_point shownAt_;
 };
 
 // stderr when it is a terminal, otherwise null.
