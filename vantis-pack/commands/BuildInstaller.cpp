@@ -109,8 +109,8 @@ bool FindStub(const fs::path& requested, fs::path& stub, std::string& error) {
     tried += "\n  " + candidate.u8string();
   }
   error = "no installer program found; looked for:" + tried +
-          "\nbuild it with `cmake --preset win32 && cmake --build --preset win32`, or name it "
-          "with --stub PATH";
+          "\ninstall vantis-pack with its installer program, build it with "
+          "`cmake --preset win32 && cmake --build --preset win32`, or name it with --stub PATH";
   return false;
 }
 
@@ -369,12 +369,27 @@ bool ParseKeyHex(const std::string& hex, std::string& key, std::string& error) {
   return true;
 }
 
+// Beside the tool (the Windows archive and build), then where `cmake --install` put it
+// relative to the tool, then, for a tool that runs from its build tree, the program the
+// win32 build of that tree made.
 std::vector<fs::path> DefaultStubCandidates() {
   std::vector<fs::path> candidates;
   const fs::path self = GetOwnExecutablePath();
-  if (!self.empty()) candidates.push_back(self.parent_path() / "vantis-installer.exe");
+  const fs::path folder = self.parent_path();
+  if (!self.empty()) {
+    candidates.push_back(folder / "vantis-installer.exe");
+#ifdef VANTIS_PROGRAM_FROM_TOOL
+    candidates.push_back((folder / fs::u8path(VANTIS_PROGRAM_FROM_TOOL) / "vantis-installer.exe")
+                             .lexically_normal());
+#endif
+  }
 #ifdef VANTIS_DEFAULT_STUB
-  candidates.push_back(fs::u8path(VANTIS_DEFAULT_STUB));
+  const fs::path buildTree = fs::u8path(VANTIS_BUILD_TREE).lexically_normal();
+  const fs::path running = folder.lexically_normal();
+  if (!running.empty() && std::mismatch(buildTree.begin(), buildTree.end(), running.begin(),
+                                        running.end()).first == buildTree.end()) {
+    candidates.push_back(fs::u8path(VANTIS_DEFAULT_STUB));
+  }
 #endif
   return candidates;
 }

@@ -6,8 +6,8 @@
 
 #include "vantis-pack/report/CommandOutput.h"
 
-// What `vantis-pack --version` shows.
-constexpr char kPackToolVersion[] = "1.1.0";
+// What `vantis-pack --version` shows: the project's version, from CMakeLists.txt.
+constexpr char kPackToolVersion[] = VANTIS_VERSION;
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;  // the command ran and found a problem, or could not finish
