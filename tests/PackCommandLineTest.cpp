@@ -61,6 +61,69 @@ TEST(PackCommandLine, ExitCodesAndHelp) {
   }
 }
 
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ToolRun RunTool(const std::vector<std::string>& arguments) {
+  std::ostringstream out;
+  std::ostringstream err;
+  CommandOutput output{out, err, nullptr};
+  const int status = RunPackTool(arguments, output);
+  return {status, out.str(), err.str()};
+}
+
+// The forms getopt_long accepts, as release scripts type them, and the wrong ones.
+TEST(PackCommandLine, TakesOptionsInEveryUsualForm) {
+  Workspace work;
+  work.Add("config.txt", kCp936Manifest);
+  work.Add("Data/a.txt", "a");
+  const std::string installer = work.output.string();
+  // Attached values, "=", options before the positional one and "--" before it.
+  ToolRun run = RunTool({"build", "-q", "--stub=" + work.stub.string(), "-o" + installer, "--key",
+                     kKeyHex, "--", work.source.string()});
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_EQ(run.out + run.err, "");
+  run = RunTool({"verify", installer, "--quiet"});
+  EXPECT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_EQ(run.out, "");
+  // Bundled short options with the last one's value apart, and after the installer.
+  const fs::path bundled = work.folder.Path() / "bundled";
+  run = RunTool({"extract", installer, "-qC", bundled.string()});
+  EXPECT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadFile(bundled / "Data" / "a.txt"), "a");
+  const fs::path named = work.folder.Path() / "named";
+  run = RunTool({"extract", "--directory", named.string(), installer, "Data/a.txt"});
+  EXPECT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_EQ(FolderListing(named), (std::vector<std::string>{"Data", "Data/a.txt"}));
+
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string text;
+  } cases[] = {
+      {{"-V"}, kExitSuccess, std::string("vantis-pack ") + kPackToolVersion + "\n"},
+      // A parse that stops inside a bundle must not leak into the next one.
+      {{"verify", "-zq", "a"}, kExitUsage, "unknown option -z"},
+      {{"verify", "-q", "--fast=1", "a"}, kExitUsage, "unknown option --fast\n"},
+      {{"build", "src", "-o", "x", "--quiet=x"}, kExitUsage, "option --quiet takes no value"},
+      {{"extract", "a", "-qC"}, kExitUsage, "option -C needs a value"},
+      {{"build", "src", "--output"}, kExitUsage, "option --output needs a value"},
+      {{"build", "src", "-o", "x", "--output=y"}, kExitUsage, "option --output given twice"},
+      // After "--" even a leading "-" is a name; any bytes pass through unchanged.
+      {{"list", "--", "-q"}, kExitFailure, "error: -q"},
+      {{"verify", "/nonexistent/\xFF\xFE.exe"}, kExitFailure, "error: /nonexistent/\xFF\xFE.exe"},
+  };
+  for (const auto& command : cases) {
+    run = RunTool(command.arguments);
+    EXPECT_EQ(run.status, command.status) << testing::PrintToString(command.arguments);
+    EXPECT_NE((run.out + run.err).find(command.text), std::string::npos) << run.out << run.err;
+  }
+}
+
 #ifdef VANTIS_PACK_PROGRAM
 // The real program, as a publisher runs it: exit codes and the streams they write to.
 int RunProgram(const std::string& arguments, const fs::path& folder, std::string& out,
