@@ -7,6 +7,7 @@
 
 #include "PackTestSupport.h"
 #include "vantis-pack/commands/PackCommandLine.h"
+#include "vantis-pack/writing/Sha256.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -121,6 +122,66 @@ TEST(PackCommandLine, TakesOptionsInEveryUsualForm) {
     run = RunTool(command.arguments);
     EXPECT_EQ(run.status, command.status) << testing::PrintToString(command.arguments);
     EXPECT_NE((run.out + run.err).find(command.text), std::string::npos) << run.out << run.err;
+  }
+}
+
+// Every --json document alone on stdout, on failure too, for a script to read.
+TEST(PackCommandLine, JsonDocumentsForEveryCommandAlsoOnFailure) {
+  Workspace work;
+  work.Add("config.txt", kUtf8Manifest);
+  work.Add("Data/a.txt", "abc");
+  const std::string installer = work.output.string();
+  const auto isOneDocument = [](const std::string& out) {
+    return out.rfind("{\"formatVersion\": 1,", 0) == 0 && out.size() > 2 &&
+           out.compare(out.size() - 2, 2, "}\n") == 0 &&
+           out.find("formatVersion") == out.rfind("formatVersion");
+  };
+  ToolRun run = RunTool({"build", work.source.string(), "-o", installer, "--stub",
+                         work.stub.string(), "--key", kKeyHex, "--json"});
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_TRUE(isOneDocument(run.out)) << run.out;
+  EXPECT_NE(run.err.find("converted from UTF-8"), std::string::npos) << "notices stay on stderr";
+  Sha256State hash;
+  const std::string written = ReadFile(work.output);
+  UpdateSha256(hash, written.data(), written.size());
+  for (const std::string& expected :
+       {std::string("{\"formatVersion\": 1, \"command\": \"build\","),
+        "\"built\": true, \"problem\": null,\n \"outputSize\": " + std::to_string(written.size()),
+        "\"sha256\": \"" + FormatSha256(FinishSha256(hash)) + "\", \"key\": \"given\"",
+        std::string("{\"name\": \"Data/a.txt\", \"kind\": \"whole\", \"size\": 3, "
+                    "\"installedSize\": 3}")}) {
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+  }
+  EXPECT_EQ(run.out.find(kKeyHex), std::string::npos);
+
+  const fs::path folder = work.folder.Path() / "extracted";
+  run = RunTool({"extract", installer, "-C", folder.string(), "--json", "Data"});
+  EXPECT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_NE(run.out.find("\"extracted\": true, \"problem\": null,\n \"fileCount\": 1, "
+                         "\"installedLength\": 3,\n \"files\": [\n  {\"name\": \"Data/a.txt\", "
+                         "\"size\": 3}\n ]}\n"),
+            std::string::npos)
+      << run.out;
+
+  const std::string absent = (work.folder.Path() / "absent.exe").string();
+  const struct {
+    std::vector<std::string> arguments;
+    std::string text;
+  } failures[] = {
+      {{"build", absent, "-o", installer, "--json", "-q"},
+       "\"dryRun\": false, \"built\": false, \"problem\": \""},
+      {{"diff", absent, absent, "-o", installer, "--json"}, "\"built\": false, \"problem\": \""},
+      {{"extract", absent, "-C", folder.string(), "--json"},
+       "\"extracted\": false, \"problem\": \""},
+      {{"list", absent, "--json"}, "\"problem\": \""},
+      {{"verify", absent, "--json", "-q"}, "\"verified\": false, \"problem\": \""},
+  };
+  for (const auto& command : failures) {
+    run = RunTool(command.arguments);
+    EXPECT_EQ(run.status, kExitFailure) << testing::PrintToString(command.arguments);
+    EXPECT_TRUE(isOneDocument(run.out)) << run.out;
+    EXPECT_NE(run.out.find(command.text), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("vantis-pack: error: "), std::string::npos) << run.err;
   }
 }
 

@@ -32,6 +32,11 @@ constexpr char kOverview[] =
     "  extract INSTALLER -C DIR [--game DIR] [NAME]...\n"
     "                          write every entry, or the named ones, below DIR\n"
     "\n"
+    "With --json, each command writes its result as one JSON object in UTF-8 on stdout,\n"
+    "on failure too (usage errors aside), and nothing else there; the error also goes to\n"
+    "stderr. Its \"formatVersion\" (now 1) is raised only when a field that the command's\n"
+    "help names changes its meaning or goes away; new fields may appear without it.\n"
+    "\n"
     "Options go before or after the arguments. A value follows its option apart or\n"
     "attached (-o PATH, -oPATH, --output PATH, --output=PATH), short options bundle\n"
     "(-qC DIR), and \"--\" ends the options: every argument after it is a name.\n"
@@ -44,7 +49,7 @@ constexpr char kOverview[] =
 constexpr char kBuildHelp[] =
     "usage: vantis-pack build SOURCE_DIR -o OUTPUT.exe [--stub PATH] [--key HEX]\n"
     "                         [--notes-encoding utf-8|cp936|auto] [--exclude PATTERN]...\n"
-    "                         [--plain] [--dry-run] [--quiet]\n"
+    "                         [--plain] [--dry-run] [--quiet] [--json]\n"
     "\n"
     "Packs every file below SOURCE_DIR into OUTPUT.exe, named by its path relative to\n"
     "SOURCE_DIR. SOURCE_DIR/config.txt is the manifest and must be there, for example:\n"
@@ -94,12 +99,26 @@ constexpr char kBuildHelp[] =
     "                          no other kinds of entry need\n"
     "  --dry-run               check everything and list what would go in, with sizes;\n"
     "                          write nothing\n"
-    "  -q, --quiet             print nothing but errors\n";
+    "  -q, --quiet             print nothing but errors\n"
+    "  --json                  write the result as one JSON object instead of the report,\n"
+    "                          also on failure. Stable fields: \"formatVersion\",\n"
+    "                          \"output\", \"dryRun\", \"built\" (true once OUTPUT.exe\n"
+    "                          is written), \"problem\" (null or the error); after\n"
+    "                          success, a dry run too: \"outputSize\", \"sha256\" (null\n"
+    "                          for a dry run), \"key\" (\"given\" or \"random\"; the key\n"
+    "                          itself is not shown), \"installerProgram\",\n"
+    "                          \"entryCount\", \"wholeCount\", \"compressedCount\",\n"
+    "                          \"deltaCount\", \"contentLength\" (stored),\n"
+    "                          \"installedLength\", \"entries\" (\"name\", \"kind\",\n"
+    "                          \"size\" as stored, \"installedSize\") and \"excluded\"\n"
+    "                          (what --exclude left out). Names and paths that are not\n"
+    "                          exactly text get \"...Bytes\" fields, as for list --json\n";
 
 constexpr char kDiffHelp[] =
     "usage: vantis-pack diff OLD_GAME NEW_GAME -o PATCH.exe [--notes FILE] [--rule = | <=]\n"
     "                        [--exclude PATTERN]... [--stub PATH] [--key HEX]\n"
     "                        [--notes-encoding ENC] [--plain] [--dry-run] [--quiet]\n"
+    "                        [--json]\n"
     "\n"
     "Packs the patch that takes a game folder from OLD_GAME to NEW_GAME: every file of\n"
     "NEW_GAME that OLD_GAME lacks or holds with other bytes (compared by content, not by\n"
@@ -124,7 +143,10 @@ constexpr char kDiffHelp[] =
     "                          default), or at most that (<=)\n"
     "  --exclude PATTERN       as for build, on both folders\n"
     "  --stub, --key, --notes-encoding, --plain, --dry-run, -q, --quiet\n"
-    "                          as for build\n";
+    "                          as for build\n"
+    "  --json                  as for build, with \"new\", \"changed\" and \"unchanged\"\n"
+    "                          (counts of NEW_GAME's files) and \"onlyInOld\" (the names\n"
+    "                          the patch cannot delete), also stable\n";
 
 constexpr char kListHelp[] =
     "usage: vantis-pack list INSTALLER [--json]\n"
@@ -154,7 +176,11 @@ constexpr char kListHelp[] =
     "                          U+FFFD and a field with \"Bytes\" added to its name\n"
     "                          (\"nameBytes\", \"ruleBytes\", \"notesBytes\",\n"
     "                          \"installerBytes\") gives the exact bytes in hex. Only\n"
-    "                          such text has one: without it, the text is exact\n";
+    "                          such text has one: without it, the text is exact.\n"
+    "                          With \"formatVersion\" and \"problem\" (null, or why\n"
+    "                          INSTALLER or its manifest cannot be read: then the\n"
+    "                          document holds what could be read, and the exit status\n"
+    "                          is 1). The fields named here are stable\n";
 
 constexpr char kVerifyHelp[] =
     "usage: vantis-pack verify INSTALLER [--json] [--game DIR] [--quiet]\n"
@@ -176,14 +202,15 @@ constexpr char kVerifyHelp[] =
     "  --json                  write the verdict as list --json does, with \"verified\"\n"
     "                          (true or false), \"problem\" (null or the reason) and\n"
     "                          \"damagedEntries\" (each entry that failed, as \"name\");\n"
-    "                          also when the verdict is a failure\n"
+    "                          also when the verdict is a failure, and with --quiet.\n"
+    "                          The fields named here and for list are stable\n"
     "  --game DIR              the game folder the patch applies to: each delta's file\n"
     "                          there (DIR/NAME) must be the one it was made from; a\n"
     "                          missing or other file is named\n"
     "  -q, --quiet             print nothing but errors: the exit status says it all\n";
 
 constexpr char kExtractHelp[] =
-    "usage: vantis-pack extract INSTALLER -C DIR [--game DIR] [--quiet] [NAME]...\n"
+    "usage: vantis-pack extract INSTALLER -C DIR [--game DIR] [--quiet] [--json] [NAME]...\n"
     "\n"
     "Writes every entry of INSTALLER below DIR (created if needed), or only the NAMEs:\n"
     "entries or folders as list shows them (\"Data/maps\" takes every entry below it).\n"
@@ -201,7 +228,14 @@ constexpr char kExtractHelp[] =
     "options:\n"
     "  -C, --directory DIR     the folder to write into\n"
     "  --game DIR              the game folder the patch applies to, for the deltas\n"
-    "  -q, --quiet             print nothing but errors\n";
+    "  -q, --quiet             print nothing but errors\n"
+    "  --json                  write the result as one JSON object, also on failure.\n"
+    "                          Stable fields: \"formatVersion\", \"installer\",\n"
+    "                          \"directory\", \"extracted\" (true or false), \"problem\"\n"
+    "                          (null or the error), \"fileCount\", \"installedLength\"\n"
+    "                          and \"files\" (each file written, also before a failure:\n"
+    "                          \"name\" as list shows it, \"size\"), with \"...Bytes\"\n"
+    "                          fields as for list --json\n";
 
 // One option of a command: its long name, its short letter (0: none), whether it takes a
 // value and whether it may come again.
@@ -306,7 +340,9 @@ bool ParseArguments(const Command& command, const std::vector<std::string>& argu
     const int value = spec.shortName != 0 ? spec.shortName : kLongOnlyBase + static_cast<int>(i);
     longOptions.push_back({spec.longName, spec.takesValue ? required_argument : no_argument,
                            nullptr, value});
-    if (spec.shortName != 0) letters += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
+    if (spec.shortName != 0) {
+      letters += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
+    }
   }
   longOptions.push_back({"help", no_argument, nullptr, kHelpValue});
   longOptions.push_back({nullptr, 0, nullptr, 0});
@@ -404,6 +440,16 @@ bool TakePackOptions(ParsedArguments& parsed, const std::string& command,
   return true;
 }
 
+// With --json the command's report for people goes nowhere and this document to `out`,
+// on failure too.
+bool WantsJson(const ParsedArguments& parsed) { return parsed.options.count("--json") != 0; }
+
+int FinishPack(const ParsedArguments& parsed, CommandOutput& output, bool built,
+               const std::string& error, const PackReport& result) {
+  if (WantsJson(parsed)) output.out << FormatPackJson(result, built ? std::string() : error);
+  return Finish(output, built, error);
+}
+
 int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
   BuildOptions options;
   options.sourceFolder = fs::u8path(parsed.positional[0]);
@@ -411,9 +457,12 @@ int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repo
   if (!TakePackOptions(parsed, "build", "OUTPUT.exe", options, output, exitCode)) {
     return exitCode;
   }
+  PackReport result;
+  result.outputPath = options.outputPath.u8string();
+  result.dryRun = options.dryRun;
   std::string error;
-  const bool built = BuildInstaller(options, report, error);
-  return Finish(output, built, error);
+  const bool built = BuildInstaller(options, report, error, &result);
+  return FinishPack(parsed, output, built, error, result);
 }
 
 int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
@@ -434,9 +483,13 @@ int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repor
     }
     options.rule = rule == "=" ? RuleExact : RuleAtMost;
   }
+  PackReport result;
+  result.command = "diff";
+  result.outputPath = options.outputPath.u8string();
+  result.dryRun = options.dryRun;
   std::string error;
-  const bool built = DiffInstaller(options, report, error);
-  return Finish(output, built, error);
+  const bool built = DiffInstaller(options, report, error, &result);
+  return FinishPack(parsed, output, built, error, result);
 }
 
 // --game DIR, or an empty path without it.
@@ -451,9 +504,15 @@ int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& re
   }
   std::string error;
   const std::vector<std::string> names(parsed.positional.begin() + 1, parsed.positional.end());
-  const bool extracted = ExtractInstaller(fs::u8path(parsed.positional[0]),
-                                          fs::u8path(parsed.options["--directory"]), report,
-                                          error, names, GameFolderOption(parsed));
+  ExtractReport result;
+  result.installerPath = parsed.positional[0];
+  result.folderPath = parsed.options["--directory"];
+  const bool extracted =
+      ExtractInstaller(fs::u8path(result.installerPath), fs::u8path(result.folderPath), report,
+                       error, names, GameFolderOption(parsed), &result.files);
+  if (WantsJson(parsed)) {
+    output.out << FormatExtractJson(result, extracted ? std::string() : error);
+  }
   return Finish(output, extracted, error);
 }
 
@@ -490,17 +549,21 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
     return kExitSuccess;
   }
   // --quiet: the command's report, notices, warnings and progress go nowhere; only the
-  // error, if any, is written.
+  // error, if any, is written, and with --json the document, which is the result itself.
+  // list and verify write their document as their report; build, diff and extract have it
+  // written here, from what they return.
+  const bool quiet = parsed.options.count("--quiet") != 0;
+  const bool json = WantsJson(parsed);
+  const bool reportIsJson = json && (name == "list" || name == "verify");
   std::ostream discard(nullptr);
-  CommandOutput quiet{discard, discard, nullptr};
-  CommandOutput& report = parsed.options.count("--quiet") != 0 ? quiet : output;
+  CommandOutput report{reportIsJson ? output.out : (quiet || json ? discard : output.out),
+                       quiet ? discard : output.err, quiet ? nullptr : output.progressTerminal};
   if (name == "build") return RunBuild(parsed, output, report);
   if (name == "diff") return RunDiff(parsed, output, report);
   if (name == "extract") return RunExtract(parsed, output, report);
 
   const fs::path installer = fs::u8path(parsed.positional[0]);
-  const ReportFormat format =
-      parsed.options.count("--json") != 0 ? ReportFormat::kJson : ReportFormat::kText;
+  const ReportFormat format = json ? ReportFormat::kJson : ReportFormat::kText;
   bool succeeded = false;
   if (name == "list") {
     succeeded = ListInstaller(installer, report, error, format);
