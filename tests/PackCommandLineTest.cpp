@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 
 #include "PackTestSupport.h"
 #include "vantis-pack/commands/PackCommandLine.h"
@@ -184,6 +185,49 @@ TEST(PackCommandLine, JsonDocumentsForEveryCommandAlsoOnFailure) {
     EXPECT_NE(run.err.find("vantis-pack: error: "), std::string::npos) << run.err;
   }
 }
+
+#ifdef VANTIS_README
+// README.md's copies of the help, each a fenced block that opens with the line
+// "$ vantis-pack [COMMAND] --help", by COMMAND ("" for the overview).
+std::map<std::string, std::string> ReadmeHelpBlocks(const std::string& readme) {
+  const std::string opening = "```\n$ vantis-pack ";
+  std::map<std::string, std::string> blocks;
+  for (size_t at = readme.find(opening); at != std::string::npos;
+       at = readme.find(opening, at + 1)) {
+    const size_t start = at + opening.size();
+    const size_t lineEnd = readme.find('\n', start);
+    const size_t close = readme.find("\n```", lineEnd);
+    const std::string command = readme.substr(start, lineEnd - start);
+    const std::string suffix = "--help";
+    if (lineEnd == std::string::npos || close == std::string::npos ||
+        command.size() < suffix.size() ||
+        command.compare(command.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      continue;
+    }
+    const std::string name = command.substr(0, command.size() - suffix.size());
+    blocks[name.empty() ? name : name.substr(0, name.size() - 1)] =
+        readme.substr(lineEnd + 1, close - lineEnd);
+  }
+  return blocks;
+}
+
+// A publisher reads the options in README.md: they must be the tool's, line for line.
+TEST(PackCommandLine, ReadmeHoldsEveryHelpTextAsTheToolWritesIt) {
+  const std::map<std::string, std::string> blocks = ReadmeHelpBlocks(ReadFile(VANTIS_README));
+  for (const std::string command : {"", "build", "diff", "list", "verify", "extract"}) {
+    const auto block = blocks.find(command);
+    std::vector<std::string> arguments = {"--help"};
+    if (!command.empty()) arguments.insert(arguments.begin(), command);
+    const ToolRun run = RunTool(arguments);
+    if (block == blocks.end()) {
+      ADD_FAILURE() << "README.md has no block that opens with \"$ vantis-pack "
+                    << (command.empty() ? "" : command + " ") << "--help\"";
+      continue;
+    }
+    EXPECT_EQ(block->second, run.out) << "README.md's block for \"" << command << "\"";
+  }
+}
+#endif
 
 #ifdef VANTIS_PACK_PROGRAM
 // The real program, as a publisher runs it: exit codes and the streams they write to.
