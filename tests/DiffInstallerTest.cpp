@@ -104,6 +104,20 @@ TEST(DiffInstaller, DeltasAndCompressedEntriesListVerifyAndExtract) {
   const std::string installer = games.work.output.u8string();
   const std::string oldGame = games.oldGame.u8string();
 
+  // A dry run's document: what would go in, and what changed.
+  const Outcome planned =
+      RunTool({"diff", oldGame, games.newGame.u8string(), "-o", installer + ".dry", "--stub",
+               games.work.stub.u8string(), "--dry-run", "--json"});
+  ASSERT_TRUE(planned.ok) << planned.err;
+  for (const std::string expected :
+       {"\"dryRun\": true, \"built\": false, \"problem\": null", "\"sha256\": null",
+        "\"entryCount\": 3, \"wholeCount\": 1, \"compressedCount\": 1, \"deltaCount\": 1",
+        "{\"name\": \"Data/big.dat\", \"kind\": \"delta\", \"size\": ",
+        "\"new\": 1, \"changed\": 1, \"unchanged\": 2, \"onlyInOld\": []}"}) {
+    EXPECT_NE(planned.out.find(expected), std::string::npos) << expected << "\n" << planned.out;
+  }
+  EXPECT_FALSE(fs::exists(installer + ".dry"));
+
   const Outcome listed = RunTool({"list", "--json", installer});
   ASSERT_TRUE(listed.ok) << listed.err;
   for (const std::string expected :

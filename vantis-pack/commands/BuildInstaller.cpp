@@ -333,6 +333,22 @@ std::string DescribeStoredForms(const PackagePlan& plan, uint64_t contentLength,
          " installed";
 }
 
+// What --json reports of a planned installer; the digest follows once it is written.
+void DescribePack(const PackagePlan& plan, const PackRequest& request,
+                  const PackOptions& options, const fs::path& stub, PackReport& result) {
+  result.outputPath = options.outputPath.u8string();
+  result.dryRun = options.dryRun;
+  result.keyGiven = !options.key.empty();
+  result.stubPath = stub.u8string();
+  result.outputLength = plan.totalLength;
+  result.entries.clear();
+  for (const PlannedEntry& entry : plan.entries) {
+    result.entries.push_back({entry.source->entryName, entry.stored.kind, entry.fields.size,
+                              entry.content ? entry.content->size() : entry.stored.installedSize});
+  }
+  result.excludedNames = request.excludedNames;
+}
+
 }  // namespace
 
 bool OutputLiesWithin(const fs::path& output, const fs::path& folder) {
@@ -396,7 +412,7 @@ std::vector<fs::path> DefaultStubCandidates() {
 
 bool PackInstaller(const PackRequest& request, const PackOptions& options,
                    std::vector<std::string>& problems, CommandOutput& output,
-                   std::string& error) {
+                   std::string& error, PackReport* result) {
   fs::path stub;
   uint64_t stubLength = 0;
   std::string problem;
@@ -443,6 +459,7 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
   }
   const std::string storedSummary = DescribeStoredForms(plan, contentLength, installedLength);
   const PatchManifest summary = ScanPatchManifest(request.manifest);
+  if (result) DescribePack(plan, request, options, stub, *result);
   if (options.dryRun) {
     output.out << "would build " << options.outputPath.u8string() << ": "
                << plan.entries.size() << " entries, " << storedSummary << ", "
@@ -503,17 +520,20 @@ bool PackInstaller(const PackRequest& request, const PackOptions& options,
     return false;
   }
 
+  const std::string digest = FormatSha256(FinishSha256(out.hash));
   output.out << "built " << options.outputPath.u8string() << ": " << plan.entries.size()
              << " entries, " << storedSummary << ", "
              << FormatCount(plan.totalLength) << " bytes in all\n"
              << "  " << DescribeManifest(summary) << "\n"
              << "  installer program " << stub.u8string() << "\n"
-             << "  SHA-256 " << FormatSha256(FinishSha256(out.hash)) << "\n";
+             << "  SHA-256 " << digest << "\n";
   if (options.key.empty()) output.out << "  key " << ToHex(key) << " (random)\n";
+  if (result) result->sha256 = digest;
   return true;
 }
 
-bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error) {
+bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error,
+                    PackReport* result) {
   std::vector<std::string> problems;
   if (OutputLiesWithin(options.outputPath, options.sourceFolder)) {
     problems.push_back(options.outputPath.u8string() + ": lies inside the source folder " +
@@ -527,5 +547,5 @@ bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::str
   LoadManifest(tree.files, options.notesEncoding, output, request.manifest, problems);
   request.files = std::move(tree.files);
   request.excludedNames = std::move(tree.excludedNames);
-  return PackInstaller(request, options, problems, output, error);
+  return PackInstaller(request, options, problems, output, error, result);
 }

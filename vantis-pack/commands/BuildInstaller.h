@@ -10,6 +10,7 @@
 #include "vantis-pack/report/CommandOutput.h"
 #include "vantis-pack/report/ManifestText.h"
 #include "vantis-pack/report/ManifestEncoding.h"
+#include "vantis-pack/report/ResultJson.h"
 #include "vantis-pack/names/SourceTree.h"
 
 constexpr size_t kRandomKeyLength = 16;  // all that IDEA takes
@@ -58,12 +59,14 @@ std::vector<std::filesystem::path> DefaultStubCandidates();
 
 // Checks the stub, the installer's length and the output, adding each problem to
 // `problems`; with any, `error` lists them all. Otherwise writes the installer, or with
-// `dryRun` lists what it would hold. The output appears only when it is complete.
+// `dryRun` lists what it would hold. The output appears only when it is complete. On
+// success `result`, where given, gets what was written or would be.
 bool PackInstaller(const PackRequest& request, const PackOptions& options,
                    std::vector<std::string>& problems, CommandOutput& output,
-                   std::string& error);
+                   std::string& error, PackReport* result = nullptr);
 
 // Everything is checked before the output is touched, every problem found in one run, and
 // the output appears only when it is complete; on failure no file is left behind. The same
 // tree, stub and key give the same bytes. `error` names each file and its reason.
-bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error);
+bool BuildInstaller(const BuildOptions& options, CommandOutput& output, std::string& error,
+                    PackReport* result = nullptr);

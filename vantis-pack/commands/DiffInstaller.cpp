@@ -142,7 +142,8 @@ bool FitsOldFolders(const std::string& name,
 
 }  // namespace
 
-bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::string& error) {
+bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::string& error,
+                   PackReport* result) {
   std::vector<std::string> problems;
   for (const fs::path& folder : {options.oldFolder, options.newFolder}) {
     if (OutputLiesWithin(options.outputPath, folder)) {
@@ -252,6 +253,13 @@ bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::strin
   output.out << "diff: " << added << " new, " << changed << " changed, " << unchanged
              << " unchanged, " << removed.size() << " only in OLD\n";
 
+  if (result) {
+    result->isDiff = true;
+    result->newCount = added;
+    result->changedCount = changed;
+    result->unchangedCount = unchanged;
+    result->onlyInOld = removed;
+  }
   request.excludedNames = std::move(newTree.excludedNames);
-  return PackInstaller(request, options, problems, output, error);
+  return PackInstaller(request, options, problems, output, error, result);
 }

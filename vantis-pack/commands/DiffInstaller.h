@@ -23,4 +23,6 @@ struct DiffOptions : PackOptions {  // the exclude patterns apply to both folder
 // every reason found: a version file missing or without a version, NEW not newer than OLD,
 // an entry the installer would take for its manifest, anything `build` refuses in NEW.
 // Files of OLD that NEW lacks are warned about: the format cannot delete them.
-bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::string& error);
+// `result` as for PackInstaller, with the counts of new, changed and unchanged files.
+bool DiffInstaller(const DiffOptions& options, CommandOutput& output, std::string& error,
+                   PackReport* result = nullptr);

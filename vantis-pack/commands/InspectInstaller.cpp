@@ -507,24 +507,30 @@ bool SelectEntries(const std::map<std::string, fs::path>& localPaths,
 bool ListInstaller(const fs::path& installer, CommandOutput& output, std::string& error,
                    ReportFormat format) {
   Package package;
-  if (!OpenInstaller(installer, package, error)) return false;
-
+  const bool opened = OpenInstaller(installer, package, error);
   if (format == ReportFormat::kJson) {
+    // Written on failure too, with what could be read, so that a script gets its document.
     PackageReport report;
     report.installerPath = installer.u8string();
-    report.package = &package;
-    report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
-    const std::vector<EntryStorage> storages = ReadStorages(package);
-    report.storages = &storages;
+    std::vector<EntryStorage> storages;
     PatchManifest manifest;
     std::string content;
-    if (FindPackageEntry(package, kManifestName)) {
-      if (!ReadManifest(package, manifest, content, error)) return false;
-      report.manifest = &manifest;
+    bool listed = opened;
+    if (opened) {
+      report.package = &package;
+      report.signatureKnown = ReadPackageEnd(installer, report.packageEnd);
+      storages = ReadStorages(package);
+      report.storages = &storages;
+      if (FindPackageEntry(package, kManifestName)) {
+        listed = ReadManifest(package, manifest, content, error);
+        if (listed) report.manifest = &manifest;
+      }
     }
+    if (!listed) report.problem = error;
     output.out << FormatPackageJson(report);
-    return true;
+    return listed;
   }
+  if (!opened) return false;
 
   std::ostream& out = output.out;
   out << installer.u8string() << "\n"
@@ -628,7 +634,7 @@ bool VerifyInstaller(const fs::path& installer, CommandOutput& output, std::stri
 
 bool ExtractInstaller(const fs::path& installer, const fs::path& folder, CommandOutput& output,
                       std::string& error, const std::vector<std::string>& names,
-                      const fs::path& gameFolder) {
+                      const fs::path& gameFolder, std::vector<ExtractedFile>* written) {
   Package package;
   if (!OpenInstaller(installer, package, error) || !CheckFrameIntegrity(package, error) ||
       !CheckNames(package, error)) {
@@ -726,6 +732,7 @@ bool ExtractInstaller(const fs::path& installer, const fs::path& folder, Command
       }
       return false;
     }
+    if (written) written->push_back({name, encodings[i].installedSize});
   }
   output.out << "extracted " << selected.size() << " entries, " << FormatCount(selectedLength)
              << " bytes, to " << folder.u8string() << "\n";

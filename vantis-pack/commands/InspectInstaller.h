@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vantis-pack/report/CommandOutput.h"
+#include "vantis-pack/report/ResultJson.h"
 
 enum class ReportFormat { kText, kJson };  // kJson: vantis-pack/report/PackageJson.h
 
@@ -36,8 +37,10 @@ bool VerifyInstaller(const std::filesystem::path& installer, CommandOutput& outp
 // local file system's encoding. Each file gets what the installer would install: a
 // compressed entry inflated, a delta applied to its file in `gameFolder`. A delta without
 // `gameFolder`, or whose file there is missing or not the one it was made from, refuses
-// the whole extraction before anything is written.
+// the whole extraction before anything is written. `written`, where given, gets each file
+// as it is written, so that after a failure it names those already in place.
 bool ExtractInstaller(const std::filesystem::path& installer, const std::filesystem::path& folder,
                       CommandOutput& output, std::string& error,
                       const std::vector<std::string>& names = {},
-                      const std::filesystem::path& gameFolder = {});
+                      const std::filesystem::path& gameFolder = {},
+                      std::vector<ExtractedFile>* written = nullptr);

@@ -1,9 +1,11 @@
 #include "vantis-pack/commands/PackCommandLine.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <ostream>
-#include <set>
 
 #include "vantis-pack/commands/BuildInstaller.h"
 #include "vantis-pack/commands/DiffInstaller.h"
@@ -30,7 +32,16 @@ constexpr char kOverview[] =
     "  extract INSTALLER -C DIR [--game DIR] [NAME]...\n"
     "                          write every entry, or the named ones, below DIR\n"
     "\n"
-    "vantis-pack --version shows the tool's version.\n"
+    "With --json, each command writes its result as one JSON object in UTF-8 on stdout,\n"
+    "on failure too (usage errors aside), and nothing else there; the error also goes to\n"
+    "stderr. Its \"formatVersion\" (now 1) is raised only when a field that the command's\n"
+    "help names changes its meaning or goes away; new fields may appear without it.\n"
+    "\n"
+    "Options go before or after the arguments. A value follows its option apart or\n"
+    "attached (-o PATH, -oPATH, --output PATH, --output=PATH), short options bundle\n"
+    "(-qC DIR), and \"--\" ends the options: every argument after it is a name.\n"
+    "\n"
+    "vantis-pack --version (or -V) shows the tool's version.\n"
     "Run \"vantis-pack COMMAND --help\" for a command's details. Exit status: 0 success,\n"
     "1 failure, 2 wrong command line, 130 or 143 when interrupted by Ctrl-C or SIGTERM\n"
     "(the partial output is deleted first).\n";
@@ -38,7 +49,7 @@ constexpr char kOverview[] =
 constexpr char kBuildHelp[] =
     "usage: vantis-pack build SOURCE_DIR -o OUTPUT.exe [--stub PATH] [--key HEX]\n"
     "                         [--notes-encoding utf-8|cp936|auto] [--exclude PATTERN]...\n"
-    "                         [--plain] [--dry-run] [--quiet]\n"
+    "                         [--plain] [--dry-run] [--quiet] [--json]\n"
     "\n"
     "Packs every file below SOURCE_DIR into OUTPUT.exe, named by its path relative to\n"
     "SOURCE_DIR. SOURCE_DIR/config.txt is the manifest and must be there, for example:\n"
@@ -88,12 +99,26 @@ constexpr char kBuildHelp[] =
     "                          no other kinds of entry need\n"
     "  --dry-run               check everything and list what would go in, with sizes;\n"
     "                          write nothing\n"
-    "  -q, --quiet             print nothing but errors\n";
+    "  -q, --quiet             print nothing but errors\n"
+    "  --json                  write the result as one JSON object instead of the report,\n"
+    "                          also on failure. Stable fields: \"formatVersion\",\n"
+    "                          \"output\", \"dryRun\", \"built\" (true once OUTPUT.exe\n"
+    "                          is written), \"problem\" (null or the error); after\n"
+    "                          success, a dry run too: \"outputSize\", \"sha256\" (null\n"
+    "                          for a dry run), \"key\" (\"given\" or \"random\"; the key\n"
+    "                          itself is not shown), \"installerProgram\",\n"
+    "                          \"entryCount\", \"wholeCount\", \"compressedCount\",\n"
+    "                          \"deltaCount\", \"contentLength\" (stored),\n"
+    "                          \"installedLength\", \"entries\" (\"name\", \"kind\",\n"
+    "                          \"size\" as stored, \"installedSize\") and \"excluded\"\n"
+    "                          (what --exclude left out). Names and paths that are not\n"
+    "                          exactly text get \"...Bytes\" fields, as for list --json\n";
 
 constexpr char kDiffHelp[] =
     "usage: vantis-pack diff OLD_GAME NEW_GAME -o PATCH.exe [--notes FILE] [--rule = | <=]\n"
     "                        [--exclude PATTERN]... [--stub PATH] [--key HEX]\n"
     "                        [--notes-encoding ENC] [--plain] [--dry-run] [--quiet]\n"
+    "                        [--json]\n"
     "\n"
     "Packs the patch that takes a game folder from OLD_GAME to NEW_GAME: every file of\n"
     "NEW_GAME that OLD_GAME lacks or holds with other bytes (compared by content, not by\n"
@@ -118,7 +143,10 @@ constexpr char kDiffHelp[] =
     "                          default), or at most that (<=)\n"
     "  --exclude PATTERN       as for build, on both folders\n"
     "  --stub, --key, --notes-encoding, --plain, --dry-run, -q, --quiet\n"
-    "                          as for build\n";
+    "                          as for build\n"
+    "  --json                  as for build, with \"new\", \"changed\" and \"unchanged\"\n"
+    "                          (counts of NEW_GAME's files) and \"onlyInOld\" (the names\n"
+    "                          the patch cannot delete), also stable\n";
 
 constexpr char kListHelp[] =
     "usage: vantis-pack list INSTALLER [--json]\n"
@@ -148,7 +176,11 @@ constexpr char kListHelp[] =
     "                          U+FFFD and a field with \"Bytes\" added to its name\n"
     "                          (\"nameBytes\", \"ruleBytes\", \"notesBytes\",\n"
     "                          \"installerBytes\") gives the exact bytes in hex. Only\n"
-    "                          such text has one: without it, the text is exact\n";
+    "                          such text has one: without it, the text is exact.\n"
+    "                          With \"formatVersion\" and \"problem\" (null, or why\n"
+    "                          INSTALLER or its manifest cannot be read: then the\n"
+    "                          document holds what could be read, and the exit status\n"
+    "                          is 1). The fields named here are stable\n";
 
 constexpr char kVerifyHelp[] =
     "usage: vantis-pack verify INSTALLER [--json] [--game DIR] [--quiet]\n"
@@ -170,14 +202,15 @@ constexpr char kVerifyHelp[] =
     "  --json                  write the verdict as list --json does, with \"verified\"\n"
     "                          (true or false), \"problem\" (null or the reason) and\n"
     "                          \"damagedEntries\" (each entry that failed, as \"name\");\n"
-    "                          also when the verdict is a failure\n"
+    "                          also when the verdict is a failure, and with --quiet.\n"
+    "                          The fields named here and for list are stable\n"
     "  --game DIR              the game folder the patch applies to: each delta's file\n"
     "                          there (DIR/NAME) must be the one it was made from; a\n"
     "                          missing or other file is named\n"
     "  -q, --quiet             print nothing but errors: the exit status says it all\n";
 
 constexpr char kExtractHelp[] =
-    "usage: vantis-pack extract INSTALLER -C DIR [--game DIR] [--quiet] [NAME]...\n"
+    "usage: vantis-pack extract INSTALLER -C DIR [--game DIR] [--quiet] [--json] [NAME]...\n"
     "\n"
     "Writes every entry of INSTALLER below DIR (created if needed), or only the NAMEs:\n"
     "entries or folders as list shows them (\"Data/maps\" takes every entry below it).\n"
@@ -195,117 +228,174 @@ constexpr char kExtractHelp[] =
     "options:\n"
     "  -C, --directory DIR     the folder to write into\n"
     "  --game DIR              the game folder the patch applies to, for the deltas\n"
-    "  -q, --quiet             print nothing but errors\n";
+    "  -q, --quiet             print nothing but errors\n"
+    "  --json                  write the result as one JSON object, also on failure.\n"
+    "                          Stable fields: \"formatVersion\", \"installer\",\n"
+    "                          \"directory\", \"extracted\" (true or false), \"problem\"\n"
+    "                          (null or the error), \"fileCount\", \"installedLength\"\n"
+    "                          and \"files\" (each file written, also before a failure:\n"
+    "                          \"name\" as list shows it, \"size\"), with \"...Bytes\"\n"
+    "                          fields as for list --json\n";
+
+// One option of a command: its long name, its short letter (0: none), whether it takes a
+// value and whether it may come again.
+struct OptionSpec {
+  const char* longName;
+  char shortName;
+  bool takesValue;
+  bool repeatable;
+};
 
 struct Command {
   const char* help;
   size_t positionalCount;  // the least; more are allowed where `morePositionals` says
   bool morePositionals;
-  std::map<std::string, std::string> optionNames;  // every spelling to its canonical name
-  std::set<std::string> flags;       // canonical names of options that take no value
-  std::set<std::string> repeatable;  // canonical names of options that may come again
+  std::vector<OptionSpec> options;
 };
 
 const std::map<std::string, Command>& Commands() {
+  static const OptionSpec kOutput = {"output", 'o', true, false};
+  static const OptionSpec kStub = {"stub", 0, true, false};
+  static const OptionSpec kKey = {"key", 0, true, false};
+  static const OptionSpec kNotesEncoding = {"notes-encoding", 0, true, false};
+  static const OptionSpec kExclude = {"exclude", 0, true, true};
+  static const OptionSpec kDryRun = {"dry-run", 0, false, false};
+  static const OptionSpec kPlain = {"plain", 0, false, false};
+  static const OptionSpec kQuiet = {"quiet", 'q', false, false};
+  static const OptionSpec kJson = {"json", 0, false, false};
+  static const OptionSpec kGame = {"game", 0, true, false};
   static const std::map<std::string, Command> commands = {
       {"build",
        {kBuildHelp, 1, false,
-        {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
-         {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
-         {"--dry-run", "--dry-run"}, {"--plain", "--plain"}, {"-q", "--quiet"},
-         {"--quiet", "--quiet"}},
-        {"--dry-run", "--plain", "--quiet"},
-        {"--exclude"}}},
+        {kOutput, kStub, kKey, kNotesEncoding, kExclude, kDryRun, kPlain, kQuiet, kJson}}},
       {"diff",
        {kDiffHelp, 2, false,
-        {{"-o", "--output"}, {"--output", "--output"}, {"--stub", "--stub"}, {"--key", "--key"},
-         {"--notes-encoding", "--notes-encoding"}, {"--exclude", "--exclude"},
-         {"--notes", "--notes"}, {"--rule", "--rule"}, {"--dry-run", "--dry-run"},
-         {"--plain", "--plain"}, {"-q", "--quiet"}, {"--quiet", "--quiet"}},
-        {"--dry-run", "--plain", "--quiet"},
-        {"--exclude"}}},
-      {"list", {kListHelp, 1, false, {{"--json", "--json"}}, {"--json"}, {}}},
-      {"verify",
-       {kVerifyHelp, 1, false,
-        {{"-q", "--quiet"}, {"--quiet", "--quiet"}, {"--json", "--json"}, {"--game", "--game"}},
-        {"--quiet", "--json"},
-        {}}},
+        {kOutput, kStub, kKey, kNotesEncoding, kExclude, {"notes", 0, true, false},
+         {"rule", 0, true, false}, kDryRun, kPlain, kQuiet, kJson}}},
+      {"list", {kListHelp, 1, false, {kJson}}},
+      {"verify", {kVerifyHelp, 1, false, {kQuiet, kJson, kGame}}},
       {"extract",
-       {kExtractHelp, 1, true,
-        {{"-C", "--directory"}, {"--directory", "--directory"}, {"--game", "--game"},
-         {"-q", "--quiet"}, {"--quiet", "--quiet"}},
-        {"--quiet"},
-        {}}},
+       {kExtractHelp, 1, true, {{"directory", 'C', true, false}, kGame, kQuiet, kJson}}},
   };
   return commands;
 }
 
 struct ParsedArguments {
   std::vector<std::string> positional;
-  std::map<std::string, std::string> options;  // a flag's value is empty
+  std::map<std::string, std::string> options;  // by "--" and the long name; a flag's value is empty
   std::map<std::string, std::vector<std::string>> lists;  // repeatable options, in order
   bool help = false;
 };
 
+// getopt_long's value for an option without a short letter: above every letter.
+constexpr int kLongOnlyBase = 256;
+constexpr int kHelpValue = 'h';
+// What getopt_long returns for each argument that is no option, in the order given ("-"
+// at the front of its option letters), so that options may follow the positional
+// arguments even where POSIXLY_CORRECT would stop it at the first one.
+constexpr int kPositionalValue = 1;
+
+constexpr OptionSpec kHelpOption = {"help", 'h', false, false};
+
+// The option that getopt_long's `value` stands for, or null.
+const OptionSpec* FindOption(const Command& command, int value) {
+  if (value == kHelpValue) return &kHelpOption;
+  for (size_t i = 0; i < command.options.size(); ++i) {
+    const OptionSpec& option = command.options[i];
+    if (value == (option.shortName != 0 ? option.shortName : kLongOnlyBase + static_cast<int>(i))) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+// The message for an option getopt_long refused, in the spelling the user gave it.
+// getopt_long reports a missing value and a value given to a flag differently in glibc
+// and in MinGW-w64 (':' or '?'), so the option's own kind decides; `optopt` is 0 for an
+// unknown long option, and `offending` is the argument it read last.
+std::string DescribeRefusedOption(const Command& command, int refusedValue,
+                                  const std::string& offending) {
+  const OptionSpec* known = FindOption(command, refusedValue);
+  const bool spelledLong = offending.compare(0, 2, "--") == 0;
+  if (known == nullptr) {
+    if (refusedValue != 0) {
+      return "unknown option -" + std::string(1, static_cast<char>(refusedValue));
+    }
+    return "unknown option " + offending.substr(0, offending.find('='));
+  }
+  const std::string name = spelledLong ? std::string("--") + known->longName
+                                       : std::string("-") + known->shortName;
+  return "option " + name + (known->takesValue ? " needs a value" : " takes no value");
+}
+
+// Parses with getopt_long, which glibc and MinGW-w64 both provide: values attached (-oPATH,
+// --output=PATH) or apart, short options bundled (-qC DIR), options before and after the
+// positional arguments, and "--" ending the options.
 bool ParseArguments(const Command& command, const std::vector<std::string>& arguments,
                     ParsedArguments& parsed, std::string& error) {
-  bool optionsEnded = false;
-  for (size_t i = 1; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-      parsed.positional.push_back(argument);
+  std::vector<option> longOptions;
+  std::string letters = "-:h";  // in order; ':' returns a missing value without a message
+  for (size_t i = 0; i < command.options.size(); ++i) {
+    const OptionSpec& spec = command.options[i];
+    const int value = spec.shortName != 0 ? spec.shortName : kLongOnlyBase + static_cast<int>(i);
+    longOptions.push_back({spec.longName, spec.takesValue ? required_argument : no_argument,
+                           nullptr, value});
+    if (spec.shortName != 0) {
+      letters += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
+    }
+  }
+  longOptions.push_back({"help", no_argument, nullptr, kHelpValue});
+  longOptions.push_back({nullptr, 0, nullptr, 0});
+
+  // getopt_long may reorder the array it is given, never the strings.
+  std::vector<std::string> copies(arguments);
+  std::vector<char*> argv;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(copies.size());
+
+  // RunPackTool runs many times in one process: optind 0 makes both glibc and MinGW-w64
+  // start afresh, also after a parse that stopped inside a bundle of short options.
+  optind = 0;
+  opterr = 0;
+  ParsedArguments result;
+  for (;;) {
+    const int value = getopt_long(argc, argv.data(), letters.c_str(), longOptions.data(), nullptr);
+    if (value == -1) break;
+    if (value == kPositionalValue) {
+      result.positional.push_back(optarg);
       continue;
     }
-    if (argument == "--") {
-      optionsEnded = true;
+    const OptionSpec* spec = value == '?' || value == ':' ? nullptr : FindOption(command, value);
+    if (spec == &kHelpOption) {
+      result.help = true;
       continue;
     }
-    if (argument == "-h" || argument == "--help") {
-      parsed.help = true;
-      continue;
-    }
-    std::string name = argument;
-    std::string value;
-    bool hasValue = false;
-    const size_t equals = argument.find('=');
-    if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      name = argument.substr(0, equals);
-      value = argument.substr(equals + 1);
-      hasValue = true;
-    }
-    const auto known = command.optionNames.find(name);
-    if (known == command.optionNames.end()) {
-      error = "unknown option " + name;
+    if (spec == nullptr) {
+      const int last = std::min(std::max(optind - 1, 1), argc - 1);
+      error = DescribeRefusedOption(command, optopt, argv[static_cast<size_t>(last)]);
       return false;
     }
-    const bool isFlag = command.flags.count(known->second) != 0;
-    if (isFlag && hasValue) {
-      error = "option " + name + " takes no value";
-      return false;
-    }
-    if (!hasValue && !isFlag) {
-      if (i + 1 == arguments.size()) {
-        error = "option " + name + " needs a value";
-        return false;
-      }
-      value = arguments[++i];
-    }
-    if (command.repeatable.count(known->second) != 0) {
-      parsed.lists[known->second].push_back(value);
-      continue;
-    }
-    if (!parsed.options.emplace(known->second, value).second) {
-      error = "option " + known->second + " given twice";
+    const std::string name = std::string("--") + spec->longName;
+    const std::string text = spec->takesValue ? optarg : "";
+    if (spec->repeatable) {
+      result.lists[name].push_back(text);
+    } else if (!result.options.emplace(name, text).second) {
+      error = "option " + name + " given twice";
       return false;
     }
   }
-  const size_t count = parsed.positional.size();
-  if (!parsed.help && (count < command.positionalCount ||
+  // After "--" the rest are positional, in order.
+  for (int i = optind; i < argc; ++i) result.positional.push_back(argv[static_cast<size_t>(i)]);
+
+  const size_t count = result.positional.size();
+  if (!result.help && (count < command.positionalCount ||
                        (count > command.positionalCount && !command.morePositionals))) {
     error = count < command.positionalCount ? "missing argument"
-                                            : "unexpected argument " + parsed.positional.back();
+                                            : "unexpected argument " + result.positional.back();
     return false;
   }
+  parsed = std::move(result);
   return true;
 }
 
@@ -350,6 +440,16 @@ bool TakePackOptions(ParsedArguments& parsed, const std::string& command,
   return true;
 }
 
+// With --json the command's report for people goes nowhere and this document to `out`,
+// on failure too.
+bool WantsJson(const ParsedArguments& parsed) { return parsed.options.count("--json") != 0; }
+
+int FinishPack(const ParsedArguments& parsed, CommandOutput& output, bool built,
+               const std::string& error, const PackReport& result) {
+  if (WantsJson(parsed)) output.out << FormatPackJson(result, built ? std::string() : error);
+  return Finish(output, built, error);
+}
+
 int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
   BuildOptions options;
   options.sourceFolder = fs::u8path(parsed.positional[0]);
@@ -357,9 +457,12 @@ int RunBuild(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repo
   if (!TakePackOptions(parsed, "build", "OUTPUT.exe", options, output, exitCode)) {
     return exitCode;
   }
+  PackReport result;
+  result.outputPath = options.outputPath.u8string();
+  result.dryRun = options.dryRun;
   std::string error;
-  const bool built = BuildInstaller(options, report, error);
-  return Finish(output, built, error);
+  const bool built = BuildInstaller(options, report, error, &result);
+  return FinishPack(parsed, output, built, error, result);
 }
 
 int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& report) {
@@ -380,9 +483,13 @@ int RunDiff(ParsedArguments& parsed, CommandOutput& output, CommandOutput& repor
     }
     options.rule = rule == "=" ? RuleExact : RuleAtMost;
   }
+  PackReport result;
+  result.command = "diff";
+  result.outputPath = options.outputPath.u8string();
+  result.dryRun = options.dryRun;
   std::string error;
-  const bool built = DiffInstaller(options, report, error);
-  return Finish(output, built, error);
+  const bool built = DiffInstaller(options, report, error, &result);
+  return FinishPack(parsed, output, built, error, result);
 }
 
 // --game DIR, or an empty path without it.
@@ -397,9 +504,15 @@ int RunExtract(ParsedArguments& parsed, CommandOutput& output, CommandOutput& re
   }
   std::string error;
   const std::vector<std::string> names(parsed.positional.begin() + 1, parsed.positional.end());
-  const bool extracted = ExtractInstaller(fs::u8path(parsed.positional[0]),
-                                          fs::u8path(parsed.options["--directory"]), report,
-                                          error, names, GameFolderOption(parsed));
+  ExtractReport result;
+  result.installerPath = parsed.positional[0];
+  result.folderPath = parsed.options["--directory"];
+  const bool extracted =
+      ExtractInstaller(fs::u8path(result.installerPath), fs::u8path(result.folderPath), report,
+                       error, names, GameFolderOption(parsed), &result.files);
+  if (WantsJson(parsed)) {
+    output.out << FormatExtractJson(result, extracted ? std::string() : error);
+  }
   return Finish(output, extracted, error);
 }
 
@@ -416,7 +529,7 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
     output.out << (topic != Commands().end() ? topic->second.help : kOverview);
     return kExitSuccess;
   }
-  if (name == "--version") {
+  if (name == "--version" || name == "-V") {
     output.out << "vantis-pack " << kPackToolVersion << "\n";
     return kExitSuccess;
   }
@@ -436,17 +549,21 @@ int RunPackTool(const std::vector<std::string>& arguments, CommandOutput& output
     return kExitSuccess;
   }
   // --quiet: the command's report, notices, warnings and progress go nowhere; only the
-  // error, if any, is written.
+  // error, if any, is written, and with --json the document, which is the result itself.
+  // list and verify write their document as their report; build, diff and extract have it
+  // written here, from what they return.
+  const bool quiet = parsed.options.count("--quiet") != 0;
+  const bool json = WantsJson(parsed);
+  const bool reportIsJson = json && (name == "list" || name == "verify");
   std::ostream discard(nullptr);
-  CommandOutput quiet{discard, discard, nullptr};
-  CommandOutput& report = parsed.options.count("--quiet") != 0 ? quiet : output;
+  CommandOutput report{reportIsJson ? output.out : (quiet || json ? discard : output.out),
+                       quiet ? discard : output.err, quiet ? nullptr : output.progressTerminal};
   if (name == "build") return RunBuild(parsed, output, report);
   if (name == "diff") return RunDiff(parsed, output, report);
   if (name == "extract") return RunExtract(parsed, output, report);
 
   const fs::path installer = fs::u8path(parsed.positional[0]);
-  const ReportFormat format =
-      parsed.options.count("--json") != 0 ? ReportFormat::kJson : ReportFormat::kText;
+  const ReportFormat format = json ? ReportFormat::kJson : ReportFormat::kText;
   bool succeeded = false;
   if (name == "list") {
     succeeded = ListInstaller(installer, report, error, format);

@@ -2,7 +2,8 @@
 // `list --json` and `verify --json`: an opened package (package/Package.h) as one JSON
 // object, for scripts:
 //
-//   {"installer": PATH,
+//   {"formatVersion": 1 (vantis-pack/report/JsonText.h),
+//    "installer": PATH,
 //    "signature": {"signed": true, "certificateTableOffset": BYTE,
 //                  "certificateTableLength": BYTES} or {"signed": false}; null when the
 //                  file cannot be read,
@@ -19,7 +20,9 @@
 //                 know), "installedSize" null when the entry's header cannot be read, and
 //                 a delta has "sourceSize" after it: the game file's size it applies to
 //    "verified": true or false, "problem": null or TEXT,  verify only, with
-//    "damagedEntries": [NAME, ...]}      each entry whose data failed to read or check
+//    "damagedEntries": [NAME, ...]}      each entry whose data failed to read or check;
+//    list has "problem": null or TEXT (why the package or its manifest cannot be read)
+//    in their place
 //
 // Every byte of it is UTF-8, whatever the package and the path hold. Names, rule and notes
 // are code page 936 in the package, the path is the host's bytes. Where one of them is not
@@ -52,7 +55,7 @@ struct PackageReport {
   const std::vector<EntryStorage>* storages = nullptr;  // in the index's order, with package
   bool hasVerdict = false;             // verify's fields
   bool verified = false;
-  std::string problem;                 // for people, when not verified
+  std::string problem;  // for people, when not verified; for list, why it failed or empty
   const std::vector<std::string>* damagedEntries = nullptr;  // verify's; null: none
 };
 
