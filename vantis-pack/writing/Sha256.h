@@ -1,8 +1,7 @@
 #pragma once
 // SHA-256 (FIPS 180-4) of the finished installer: the figure a publisher posts beside the
-// download. The system's library computes it: OpenSSL's libcrypto on Linux
-// (Sha256_openssl.cpp), Windows' BCrypt (Sha256_win.cpp); each picks the processor's
-// fastest path itself.
+// download. The platform's library computes it, with whatever processor support it has:
+// OpenSSL's libcrypto on Linux (Sha256_openssl.cpp), BCrypt on Windows (Sha256_win.cpp).
 //
 // The library failing (out of memory, a provider missing from the system) ends the program
 // with a message on stderr: no caller could report a digest without it, and a wrong or

@@ -1,5 +1,4 @@
-// SHA-256 through Windows' BCrypt (Windows 7 and later, and Wine), which picks the
-// processor's fastest path itself.
+// SHA-256 through Windows' BCrypt (Windows 7 and later, and Wine).
 
 #include <windows.h>
 
