@@ -7,12 +7,15 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
 
-# Debian's i386 libraries (zlib1g-dev:i386) live in the host's multiarch folders.
+# Debian's i386 libraries (zlib1g-dev:i386, libssl-dev:i386) live in the host's multiarch folders.
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-linux-gnu /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Their pkg-config files too (FindOpenSSL takes its hints from pkg-config, which would
+# otherwise name the 64-bit libcrypto).
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 

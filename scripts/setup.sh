@@ -10,6 +10,7 @@ packages=(
   g++-i686-linux-gnu
   wine wine32:i386 wine64 xvfb x11-utils imagemagick locales fonts-wqy-microhei
   googletest libssl-dev openssl
+  libssl-dev:i386    # vantis-pack's SHA-256 in the 32-bit Linux build (static libcrypto)
   zlib1g-dev zlib1g-dev:i386 libz-mingw-w64-dev   # deflated entries and deltas
   xdelta3 bsdiff zstd   # bench/: the delta tools a patch's size is measured against
   osslsigncode       # signs and verifies the installer in the end-to-end tests
