@@ -1,4 +1,5 @@
 #include "vantis-pack/host/HostSystem.h"
+#include "vantis-pack/host/SystemLibrary_win.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -62,15 +63,9 @@ std::filesystem::path GetOwnExecutablePath() {
 }
 
 bool FillSecureRandom(uint8_t* data, size_t length) {
-  // bcrypt.dll is not a KnownDLL: imported, it would be looked for beside the program first.
-  // Taken by its full path in the system folder, it is the system's.
   using GenRandomFunction = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, ULONG);
   static const GenRandomFunction genRandom = [] {
-    wchar_t folder[MAX_PATH];
-    const UINT folderLength = GetSystemDirectoryW(folder, MAX_PATH);
-    if (folderLength == 0 || folderLength >= MAX_PATH) return GenRandomFunction{};
-    const HMODULE bcrypt = LoadLibraryExW((std::wstring(folder) + L"\\bcrypt.dll").c_str(),
-                                          nullptr, 0);
+    const HMODULE bcrypt = LoadSystemLibrary(L"bcrypt.dll");
     return bcrypt ? reinterpret_cast<GenRandomFunction>(
                         reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")))
                   : GenRandomFunction{};

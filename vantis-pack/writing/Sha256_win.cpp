@@ -7,8 +7,8 @@
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
+#include "vantis-pack/host/SystemLibrary_win.h"
 #include "vantis-pack/writing/Sha256.h"
 
 namespace {
@@ -18,9 +18,7 @@ namespace {
   std::abort();
 }
 
-// bcrypt.dll is not a KnownDLL: imported, it would be looked for beside the program first
-// (tests/ProgramLoadingTest.cpp). Taken by its full path in the system folder, it is the
-// system's.
+// From the system folder (host/SystemLibrary_win.h), at run time.
 struct BCryptFunctions {
   decltype(&BCryptOpenAlgorithmProvider) openAlgorithmProvider = nullptr;
   decltype(&BCryptCloseAlgorithmProvider) closeAlgorithmProvider = nullptr;
@@ -38,13 +36,7 @@ void FindFunction(HMODULE module, const char* name, Function& function) {
 
 const BCryptFunctions& SystemBCrypt() {
   static const BCryptFunctions functions = [] {
-    wchar_t folder[MAX_PATH];
-    const UINT folderLength = GetSystemDirectoryW(folder, MAX_PATH);
-    if (folderLength == 0 || folderLength >= MAX_PATH) {
-      FailSha256("GetSystemDirectoryW", GetLastError());
-    }
-    const HMODULE bcrypt =
-        LoadLibraryExW((std::wstring(folder) + L"\\bcrypt.dll").c_str(), nullptr, 0);
+    const HMODULE bcrypt = LoadSystemLibrary(L"bcrypt.dll");
     if (bcrypt == nullptr) FailSha256("loading bcrypt.dll", GetLastError());
     BCryptFunctions found;
     FindFunction(bcrypt, "BCryptOpenAlgorithmProvider", found.openAlgorithmProvider);
