@@ -36,14 +36,14 @@ if [ -n "$windows_build" ] && [ -z "$stub" ]; then
 fi
 stub=${stub:+$(realpath "$stub")}
 
-tree_spec=${TREE:-$tree_mib}
-tree=$bench/tree-$tree_spec
-package=$bench/patch-$tree_spec-$( (if [ -n "$stub" ]; then cat "$stub"; fi) | sha1sum | cut -c1-8).exe
+tree_shape=${TREE:-$tree_mib}
+tree=$bench/tree-$tree_shape
+package=$bench/patch-$tree_shape-$( (if [ -n "$stub" ]; then cat "$stub"; fi) | sha1sum | cut -c1-8).exe
 mkdir -p "$bench"
 
 # A new tree makes every package of the old one stale.
 # shellcheck disable=SC2086  # "1000x16384" becomes make-tree.py's two arguments
-if bench_make_tree "$tree" ${tree_spec/x/ }; then rm -f "$bench"/patch-"$tree_spec"-*.exe; fi
+if bench_make_tree "$tree" ${tree_shape/x/ }; then rm -f "$bench"/patch-"$tree_shape"-*.exe; fi
 if [ ! -f "$package" ]; then
   echo "packing it into $package"
   "$pack" build "$tree" -o "$package" --key 000102030405060708090a0b0c0d0e0f \

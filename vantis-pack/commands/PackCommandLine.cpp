@@ -241,7 +241,7 @@ constexpr char kExtractHelp[] =
 
 // One option of a command: its long name, its short letter (0: none), whether it takes a
 // value and whether it may come again.
-struct OptionSpec {
+struct CommandOption {
   const char* longName;
   char shortName;
   bool takesValue;
@@ -252,20 +252,20 @@ struct Command {
   const char* help;
   size_t positionalCount;  // the least; more are allowed where `morePositionals` says
   bool morePositionals;
-  std::vector<OptionSpec> options;
+  std::vector<CommandOption> options;
 };
 
 const std::map<std::string, Command>& Commands() {
-  static const OptionSpec kOutput = {"output", 'o', true, false};
-  static const OptionSpec kStub = {"stub", 0, true, false};
-  static const OptionSpec kKey = {"key", 0, true, false};
-  static const OptionSpec kNotesEncoding = {"notes-encoding", 0, true, false};
-  static const OptionSpec kExclude = {"exclude", 0, true, true};
-  static const OptionSpec kDryRun = {"dry-run", 0, false, false};
-  static const OptionSpec kPlain = {"plain", 0, false, false};
-  static const OptionSpec kQuiet = {"quiet", 'q', false, false};
-  static const OptionSpec kJson = {"json", 0, false, false};
-  static const OptionSpec kGame = {"game", 0, true, false};
+  static const CommandOption kOutput = {"output", 'o', true, false};
+  static const CommandOption kStub = {"stub", 0, true, false};
+  static const CommandOption kKey = {"key", 0, true, false};
+  static const CommandOption kNotesEncoding = {"notes-encoding", 0, true, false};
+  static const CommandOption kExclude = {"exclude", 0, true, true};
+  static const CommandOption kDryRun = {"dry-run", 0, false, false};
+  static const CommandOption kPlain = {"plain", 0, false, false};
+  static const CommandOption kQuiet = {"quiet", 'q', false, false};
+  static const CommandOption kJson = {"json", 0, false, false};
+  static const CommandOption kGame = {"game", 0, true, false};
   static const std::map<std::string, Command> commands = {
       {"build",
        {kBuildHelp, 1, false,
@@ -297,13 +297,13 @@ constexpr int kHelpValue = 'h';
 // arguments even where POSIXLY_CORRECT would stop it at the first one.
 constexpr int kPositionalValue = 1;
 
-constexpr OptionSpec kHelpOption = {"help", 'h', false, false};
+constexpr CommandOption kHelpOption = {"help", 'h', false, false};
 
 // The option that getopt_long's `value` stands for, or null.
-const OptionSpec* FindOption(const Command& command, int value) {
+const CommandOption* FindOption(const Command& command, int value) {
   if (value == kHelpValue) return &kHelpOption;
   for (size_t i = 0; i < command.options.size(); ++i) {
-    const OptionSpec& option = command.options[i];
+    const CommandOption& option = command.options[i];
     if (value == (option.shortName != 0 ? option.shortName : kLongOnlyBase + static_cast<int>(i))) {
       return &option;
     }
@@ -317,7 +317,7 @@ const OptionSpec* FindOption(const Command& command, int value) {
 // unknown long option, and `offending` is the argument it read last.
 std::string DescribeRefusedOption(const Command& command, int refusedValue,
                                   const std::string& offending) {
-  const OptionSpec* known = FindOption(command, refusedValue);
+  const CommandOption* known = FindOption(command, refusedValue);
   const bool spelledLong = offending.compare(0, 2, "--") == 0;
   if (known == nullptr) {
     if (refusedValue != 0) {
@@ -338,12 +338,13 @@ bool ParseArguments(const Command& command, const std::vector<std::string>& argu
   std::vector<option> longOptions;
   std::string letters = "-:h";  // in order; ':' returns a missing value without a message
   for (size_t i = 0; i < command.options.size(); ++i) {
-    const OptionSpec& spec = command.options[i];
-    const int value = spec.shortName != 0 ? spec.shortName : kLongOnlyBase + static_cast<int>(i);
-    longOptions.push_back({spec.longName, spec.takesValue ? required_argument : no_argument,
+    const CommandOption& declared = command.options[i];
+    const int value =
+        declared.shortName != 0 ? declared.shortName : kLongOnlyBase + static_cast<int>(i);
+    longOptions.push_back({declared.longName, declared.takesValue ? required_argument : no_argument,
                            nullptr, value});
-    if (spec.shortName != 0) {
-      letters += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
+    if (declared.shortName != 0) {
+      letters += std::string(1, declared.shortName) + (declared.takesValue ? ":" : "");
     }
   }
   longOptions.push_back({"help", no_argument, nullptr, kHelpValue});
@@ -368,19 +369,20 @@ bool ParseArguments(const Command& command, const std::vector<std::string>& argu
       result.positional.push_back(optarg);
       continue;
     }
-    const OptionSpec* spec = value == '?' || value == ':' ? nullptr : FindOption(command, value);
-    if (spec == &kHelpOption) {
+    const CommandOption* matched =
+        value == '?' || value == ':' ? nullptr : FindOption(command, value);
+    if (matched == &kHelpOption) {
       result.help = true;
       continue;
     }
-    if (spec == nullptr) {
+    if (matched == nullptr) {
       const int last = std::min(std::max(optind - 1, 1), argc - 1);
       error = DescribeRefusedOption(command, optopt, argv[static_cast<size_t>(last)]);
       return false;
     }
-    const std::string name = std::string("--") + spec->longName;
-    const std::string text = spec->takesValue ? optarg : "";
-    if (spec->repeatable) {
+    const std::string name = std::string("--") + matched->longName;
+    const std::string text = matched->takesValue ? optarg : "";
+    if (matched->repeatable) {
       result.lists[name].push_back(text);
     } else if (!result.options.emplace(name, text).second) {
       error = "option " + name + " given twice";
